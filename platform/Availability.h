@@ -1,0 +1,19 @@
+#pragma once
+// Whether this process may use the App Group and iCloud sync, from its entitlements and two
+// environment variables. Both functions run on any thread, keep no state and never fail.
+
+#include <optional>
+#include <string>
+
+namespace tavro::platform {
+
+// The App Group container's path, or nothing when the process may not use the group or the
+// container cannot be located.
+std::optional<std::string> groupPath();
+
+// The decision table: TAVRO_DISABLE_CLOUDKIT present -> false; TAVRO_CLOUDKIT_ENABLED
+// upper-cased equal to "NO" -> false; then the App Group, iCloud container and CloudKit
+// service entitlements.
+bool cloudAvailable();
+
+}  // namespace tavro::platform

@@ -1,0 +1,121 @@
+#pragma once
+// JSON reading (over simdjson's DOM) and writing (our own compact writer).
+//
+// Reading: the top level must be an object or an array; anything else, and every syntax
+// error, is the platform's parse error (NSCocoaErrorDomain 3840, "The data couldn’t be read
+// because it isn’t in the correct format."), with the parser's own detail kept as the error's
+// debug description. Deep nesting is a parse error. Of duplicate keys, the last one wins.
+//
+// Writing: the writer produces every byte that fingerprints hash, so its escapes and number
+// forms are fixed once: `"` `\` and `/` escaped, \b \f \n \r \t, other controls as \u00xx with
+// lower-case hex, everything else (DEL, U+2028, non-ASCII) raw UTF-8; integers in decimal;
+// doubles in the shortest form that reads back to the same value, whole values without ".0",
+// exponent form ("1e+16", "1e-05") at or above 2^53 and below 1e-4; NaN and infinities are
+// refused with an error. Sorted keys are ordered by code point.
+
+#include <simdjson.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/Uuid.h"
+
+namespace tavro::platform::json {
+
+using Element = simdjson::dom::element;
+using ObjectView = simdjson::dom::object;
+using ArrayView = simdjson::dom::array;
+
+// A parser whose buffers are kept between documents: hosts run exchange after exchange in one
+// process, and fresh memory is the dearest part of a large parse. The element returned by
+// parse() is valid until the next parse() on the same parser. Not thread-safe; one per thread.
+class Parser {
+public:
+    Parser();
+    // Throws platform::Error (Cocoa 3840) on malformed input or a scalar top level.
+    Element parse(std::string_view utf8);
+
+private:
+    simdjson::dom::parser parser_;
+    std::string padded_;
+};
+
+// Member lookup with last-one-wins for duplicate keys.
+std::optional<Element> member(ObjectView object, std::string_view key);
+
+// An object's members indexed once, for records read key by key (an exchange record has about
+// twenty keys; a linear scan per key would cost quadratic time across 100,000 records).
+// Duplicate keys: the last wins. Views point into the parsed document.
+class Fields {
+public:
+    explicit Fields(ObjectView object);
+    std::optional<Element> get(std::string_view key) const;
+
+private:
+    std::vector<std::pair<std::string_view, Element>> sorted_;
+};
+
+// The readers of exchange values. A missing member, JSON null and a value of another type all
+// read as absent (std::nullopt).
+std::optional<std::string_view> asString(std::optional<Element> value);
+// A number whose value is a whole number in the signed 64-bit range: 5, 5.0 and 1e3 read;
+// 5.5, 1e30 and 2^63 do not.
+std::optional<int64_t> asInteger(std::optional<Element> value);
+std::optional<double> asDouble(std::optional<Element> value);
+// true/false, and the numbers 1 and 0.
+std::optional<bool> asBoolean(std::optional<Element> value);
+// Text in the canonical 8-4-4-4-12 form, either case.
+std::optional<Uuid> asUuid(std::optional<Element> value);
+std::optional<ObjectView> asObject(std::optional<Element> value);
+std::optional<ArrayView> asArray(std::optional<Element> value);
+
+// ---- Writing --------------------------------------------------------------------------
+
+class Value;
+using Array = std::vector<Value>;
+struct Member;
+using Object = std::vector<Member>;  // insertion order; sorted only when written sorted
+
+class Value {
+public:
+    using Storage = std::variant<std::nullptr_t, bool, int64_t, double, std::string, Array, Object>;
+    Value() : storage_(nullptr) {}
+    Value(std::nullptr_t) : storage_(nullptr) {}
+    Value(bool b) : storage_(b) {}
+    Value(int v) : storage_(int64_t{v}) {}
+    Value(int64_t v) : storage_(v) {}
+    Value(double v) : storage_(v) {}
+    Value(const char* s) : storage_(std::string(s)) {}
+    Value(std::string s) : storage_(std::move(s)) {}
+    Value(std::string_view s) : storage_(std::string(s)) {}
+    Value(Array a) : storage_(std::move(a)) {}
+    Value(Object o) : storage_(std::move(o)) {}
+
+    const Storage& storage() const { return storage_; }
+    Storage& storage() { return storage_; }
+
+private:
+    Storage storage_;
+};
+
+struct Member {
+    std::string key;
+    Value value;
+};
+
+enum class KeyOrder { AsGiven, Sorted };
+
+// Compact serialisation. Throws platform::Error for NaN or infinite doubles.
+std::string write(const Value& value, KeyOrder order = KeyOrder::AsGiven);
+void writeTo(std::string& out, const Value& value, KeyOrder order = KeyOrder::AsGiven);
+
+// Building blocks of the writer, for code that streams a large document without a tree.
+void appendString(std::string& out, std::string_view utf8);
+void appendInteger(std::string& out, int64_t value);
+void appendDouble(std::string& out, double value);  // throws for NaN/inf
+
+}  // namespace tavro::platform::json
