@@ -21,6 +21,8 @@ inline constexpr const char* kCocoaErrorDomain = "NSCocoaErrorDomain";
 inline constexpr const char* kPosixErrorDomain = "NSPOSIXErrorDomain";
 inline constexpr const char* kCloudKitErrorDomain = "CKErrorDomain";
 inline constexpr const char* kBridgeErrorDomain = "TavroApple.BridgeError";
+// Failures that are not the platform's own (an exception from a library we use).
+inline constexpr const char* kInternalErrorDomain = "TavroApple.InternalError";
 
 // CloudKit's "partial failure" code for a batch request.
 inline constexpr int64_t kCloudKitBatchRequestFailed = 22;
@@ -46,8 +48,7 @@ struct ErrorValue {
     // The text a user sees for this one error: the user-info description if present, else
     // the localized description.
     const std::string& description() const {
-        return userInfoLocalizedDescription ? *userInfoLocalizedDescription
-                                            : localizedDescription;
+        return userInfoLocalizedDescription ? *userInfoLocalizedDescription : localizedDescription;
     }
 };
 
@@ -56,12 +57,12 @@ ErrorRef makeError(std::string domain, int64_t code, std::string localizedDescri
 
 // The exception every failing operation throws.
 class Error : public std::exception {
-public:
+  public:
     explicit Error(ErrorRef value) : value_(std::move(value)) {}
     const ErrorRef& value() const noexcept { return value_; }
     const char* what() const noexcept override { return value_->description().c_str(); }
 
-private:
+  private:
     ErrorRef value_;
 };
 
@@ -69,9 +70,13 @@ private:
                              std::string debugDescription = {});
 
 // A failed file-system call, as the platform reports it: domain NSCocoaErrorDomain with the
-// file-error code that matches `errnoValue`, a sentence naming the file, and the POSIX error
-// as its underlying error. `operation` is "read" or "write"-like wording chosen by the caller
-// ("opened", "saved", "created").
+// file-error code that matches `errnoValue` and a sentence naming the file. `operation` is the
+// past participle the sentence uses: "opened" or "read" choose the reading codes (260 no such
+// file, 257 no permission, 256 other); any other word ("saved", "created", "copied", "moved",
+// "removed") chooses the writing codes (4 no such file, 513 no permission, 640 out of space,
+// 512 other). The error stands alone, without an underlying POSIX error, because users are
+// shown the leaves of an error tree and the sentence about the file is the useful one; the
+// errno and its text are kept in the debug description.
 [[noreturn]] void throwFileError(int errnoValue, const std::string& path,
                                  const std::string& operation);
 ErrorRef makeFileError(int errnoValue, const std::string& path, const std::string& operation);

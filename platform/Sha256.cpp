@@ -1,0 +1,74 @@
+#include "platform/Sha256.h"
+
+#include <openssl/evp.h>
+
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+
+namespace tavro::platform {
+
+namespace {
+
+[[noreturn]] void hashingFailed() {
+    throwError(kInternalErrorDomain, 1, "The digest could not be computed.");
+}
+
+}  // namespace
+
+struct Sha256::Context {
+    EVP_MD_CTX* md = nullptr;
+    ~Context() { EVP_MD_CTX_free(md); }
+};
+
+Sha256::Sha256() : context_(std::make_unique<Context>()) {
+    context_->md = EVP_MD_CTX_new();
+    if (context_->md == nullptr || EVP_DigestInit_ex(context_->md, EVP_sha256(), nullptr) != 1) {
+        hashingFailed();
+    }
+}
+
+Sha256::~Sha256() = default;
+
+void Sha256::update(std::string_view bytes) {
+    if (EVP_DigestUpdate(context_->md, bytes.data(), bytes.size()) != 1) {
+        hashingFailed();
+    }
+}
+
+std::array<uint8_t, 32> Sha256::finish() {
+    std::array<uint8_t, 32> digest{};
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(context_->md, digest.data(), &length) != 1 || length != 32) {
+        hashingFailed();
+    }
+    return digest;
+}
+
+std::string Sha256::finishHex() {
+    const auto digest = finish();
+    return toHex(digest.data(), digest.size());
+}
+
+std::string toHex(const uint8_t* bytes, size_t count) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string text(count * 2, '0');
+    for (size_t i = 0; i < count; ++i) {
+        text[2 * i] = kDigits[bytes[i] >> 4];
+        text[2 * i + 1] = kDigits[bytes[i] & 0x0f];
+    }
+    return text;
+}
+
+std::string sha256Hex(std::string_view bytes) {
+    Sha256 hash;
+    hash.update(bytes);
+    return hash.finishHex();
+}
+
+std::string sha256HexOfFile(const std::string& path) {
+    Sha256 hash;
+    FileSystem::real().readChunks(path, [&](std::string_view chunk) { hash.update(chunk); });
+    return hash.finishHex();
+}
+
+}  // namespace tavro::platform
