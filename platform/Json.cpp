@@ -1,0 +1,450 @@
+#include "platform/Json.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "platform/Error.h"
+#include "platform/Text.h"
+
+namespace tavro::platform::json {
+
+namespace {
+
+constexpr int64_t kParseErrorCode = 3840;
+constexpr const char* kParseErrorText =
+    "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
+constexpr int64_t kWriteErrorCode = 3852;
+constexpr const char* kWriteErrorText =
+    "The data couldn\u2019t be written because it isn\u2019t in the correct format.";
+
+// Nesting deeper than this is refused, as the platform's reader does; it also bounds the
+// parser's own memory for depth.
+constexpr size_t kMaxDepth = 512;
+
+// 2^63: every double below it (and at or above its negation) fits into int64.
+constexpr double kTwoTo63 = 9223372036854775808.0;
+constexpr double kTwoTo53 = 9007199254740992.0;
+
+[[noreturn]] void parseError(std::string detail) {
+    throwError(kCocoaErrorDomain, kParseErrorCode, kParseErrorText, std::move(detail));
+}
+
+const char* typeName(simdjson::dom::element_type type) {
+    switch (type) {
+        case simdjson::dom::element_type::ARRAY:
+            return "an array";
+        case simdjson::dom::element_type::OBJECT:
+            return "an object";
+        case simdjson::dom::element_type::STRING:
+            return "a string";
+        case simdjson::dom::element_type::BOOL:
+            return "a boolean";
+        case simdjson::dom::element_type::NULL_VALUE:
+            return "null";
+        default:
+            return "a number";
+    }
+}
+
+std::optional<double> numberValue(const Element& element) {
+    if (int64_t i; element.get_int64().get(i) == simdjson::SUCCESS) {
+        return static_cast<double>(i);
+    }
+    if (uint64_t u; element.get_uint64().get(u) == simdjson::SUCCESS) {
+        return static_cast<double>(u);
+    }
+    if (double d; element.get_double().get(d) == simdjson::SUCCESS) {
+        return d;
+    }
+    return std::nullopt;
+}
+
+// Whether the integer literal `digits` (an optional "-", then digits) lies outside the range
+// the parser stores integers in (int64 for negative, uint64 for positive values).
+bool exceedsIntegerRange(std::string_view literal) {
+    const bool negative = !literal.empty() && literal.front() == '-';
+    const std::string_view digits = negative ? literal.substr(1) : literal;
+    const std::string_view limit = negative ? "9223372036854775808" : "18446744073709551615";
+    return digits.size() > limit.size() || (digits.size() == limit.size() && digits > limit);
+}
+
+// The parser refuses integer literals beyond 64 bits although they are valid JSON. Marking
+// them with an exponent ("…e0") makes it read them as the doubles they stand for, so that the
+// document parses and such a value is simply not an Integer. Returns false when nothing was
+// rewritten. Strings are skipped, so text that looks like a number is left alone.
+bool widenHugeIntegers(std::string& json, size_t length) {
+    std::string out;
+    out.reserve(length + 16);
+    bool changed = false;
+    size_t i = 0;
+    while (i < length) {
+        const char c = json[i];
+        if (c == '"') {
+            size_t end = i + 1;
+            while (end < length && json[end] != '"') {
+                end += json[end] == '\\' ? 2 : 1;
+            }
+            end = std::min(end + 1, length);
+            out.append(json, i, end - i);
+            i = end;
+            continue;
+        }
+        if (c == '-' || (c >= '0' && c <= '9')) {
+            size_t end = i + 1;
+            while (end < length && (std::isdigit(static_cast<unsigned char>(json[end])) ||
+                                    std::strchr(".eE+-", json[end]) != nullptr)) {
+                ++end;
+            }
+            const std::string_view token(json.data() + i, end - i);
+            out.append(token);
+            if (token.find_first_of(".eE") == std::string_view::npos &&
+                exceedsIntegerRange(token)) {
+                out.append("e0");
+                changed = true;
+            }
+            i = end;
+            continue;
+        }
+        out.push_back(c);
+        ++i;
+    }
+    if (changed) {
+        json = std::move(out);
+    }
+    return changed;
+}
+
+void appendEscaped(std::string& out, std::string_view utf8) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out.push_back('"');
+    size_t run = 0;  // start of the bytes not yet copied
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        const bool plain = c >= 0x20 && c != '"' && c != '\\' && c != '/';
+        if (plain) {
+            continue;
+        }
+        out.append(utf8.substr(run, i - run));
+        run = i + 1;
+        switch (c) {
+            case '"':
+                out.append("\\\"");
+                break;
+            case '\\':
+                out.append("\\\\");
+                break;
+            case '/':
+                out.append("\\/");
+                break;
+            case '\b':
+                out.append("\\b");
+                break;
+            case '\f':
+                out.append("\\f");
+                break;
+            case '\n':
+                out.append("\\n");
+                break;
+            case '\r':
+                out.append("\\r");
+                break;
+            case '\t':
+                out.append("\\t");
+                break;
+            default:
+                out.append("\\u00");
+                out.push_back(kHex[c >> 4]);
+                out.push_back(kHex[c & 0x0f]);
+        }
+    }
+    out.append(utf8.substr(run));
+    out.push_back('"');
+}
+
+// The shortest round-trip digits of `value` (no sign, no point) and the decimal exponent of
+// the first digit.
+void shortestDigits(double value, std::string& digits, int& exponent) {
+    char buffer[64];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, std::fabs(value),
+                                      std::chars_format::scientific);
+    const std::string_view text(buffer, static_cast<size_t>(result.ptr - buffer));
+    const size_t e = text.find('e');
+    digits.clear();
+    for (char c : text.substr(0, e)) {
+        if (c != '.') {
+            digits.push_back(c);
+        }
+    }
+    std::from_chars(text.data() + e + 1 + (text[e + 1] == '+' ? 1 : 0), text.data() + text.size(),
+                    exponent);
+}
+
+void appendExponentForm(std::string& out, const std::string& digits, int exponent) {
+    out.push_back(digits[0]);
+    if (digits.size() > 1) {
+        out.push_back('.');
+        out.append(digits, 1);
+    }
+    out.push_back('e');
+    out.push_back(exponent < 0 ? '-' : '+');
+    const std::string magnitude = std::to_string(std::abs(exponent));
+    if (magnitude.size() < 2) {
+        out.push_back('0');
+    }
+    out.append(magnitude);
+}
+
+void appendPlainForm(std::string& out, const std::string& digits, int exponent) {
+    if (exponent < 0) {
+        out.append("0.");
+        out.append(static_cast<size_t>(-exponent - 1), '0');
+        out.append(digits);
+        return;
+    }
+    const size_t whole = static_cast<size_t>(exponent) + 1;
+    if (digits.size() <= whole) {
+        out.append(digits);
+        out.append(whole - digits.size(), '0');
+        return;
+    }
+    out.append(digits, 0, whole);
+    out.push_back('.');
+    out.append(digits, whole);
+}
+
+struct Writer {
+    std::string& out;
+    KeyOrder order;
+
+    void value(const Value& v) {
+        std::visit([this](const auto& x) { this->item(x); }, v.storage());
+    }
+    void item(std::nullptr_t) { out.append("null"); }
+    void item(bool b) { out.append(b ? "true" : "false"); }
+    void item(int64_t i) { appendInteger(out, i); }
+    void item(double d) { appendDouble(out, d); }
+    void item(const std::string& s) { appendString(out, s); }
+    void item(const Array& array) {
+        out.push_back('[');
+        for (size_t i = 0; i < array.size(); ++i) {
+            if (i > 0) {
+                out.push_back(',');
+            }
+            value(array[i]);
+        }
+        out.push_back(']');
+    }
+    void item(const Object& object) {
+        std::vector<const Member*> members;
+        members.reserve(object.size());
+        for (const Member& m : object) {
+            members.push_back(&m);
+        }
+        if (order == KeyOrder::Sorted) {
+            // std::string compares as unsigned bytes, which is code-point order for UTF-8.
+            std::stable_sort(members.begin(), members.end(),
+                             [](const Member* a, const Member* b) { return a->key < b->key; });
+        }
+        out.push_back('{');
+        for (size_t i = 0; i < members.size(); ++i) {
+            if (i > 0) {
+                out.push_back(',');
+            }
+            appendString(out, members[i]->key);
+            out.push_back(':');
+            value(members[i]->value);
+        }
+        out.push_back('}');
+    }
+};
+
+}  // namespace
+
+// ---- Reading --------------------------------------------------------------------------
+
+Parser::Parser() {
+    // The depth limit is fixed at allocation and kept when the buffers grow later.
+    if (parser_.allocate(simdjson::SIMDJSON_PADDING, kMaxDepth) != simdjson::SUCCESS) {
+        throwError(kInternalErrorDomain, 1, "The JSON parser could not be set up.");
+    }
+}
+
+Element Parser::parse(std::string_view utf8) {
+    // Ill-formed UTF-8 is repaired rather than refused: the host's text is kept readable.
+    if (!text::isWellFormedUtf8(utf8)) {
+        padded_ = text::replaceIllFormedUtf8(utf8);
+    } else {
+        padded_.assign(utf8);
+    }
+    size_t length = padded_.size();
+    padded_.append(simdjson::SIMDJSON_PADDING, '\0');
+    Element root;
+    simdjson::error_code error = parser_.parse(padded_.data(), length, false).get(root);
+    if (error == simdjson::NUMBER_ERROR && widenHugeIntegers(padded_, length)) {
+        length = padded_.size();
+        padded_.append(simdjson::SIMDJSON_PADDING, '\0');
+        error = parser_.parse(padded_.data(), length, false).get(root);
+    }
+    if (error != simdjson::SUCCESS) {
+        parseError(std::string(simdjson::error_message(error)) + " (in " + std::to_string(length) +
+                   " bytes of input)");
+    }
+    const auto type = root.type();
+    if (type != simdjson::dom::element_type::OBJECT && type != simdjson::dom::element_type::ARRAY) {
+        parseError(std::string("The top-level value is ") + typeName(type) +
+                   "; only an object or an array is accepted.");
+    }
+    return root;
+}
+
+std::optional<Element> member(ObjectView object, std::string_view key) {
+    std::optional<Element> found;
+    for (const auto& field : object) {
+        if (field.key == key) {
+            found = field.value;  // keep looking: the last duplicate wins
+        }
+    }
+    return found;
+}
+
+Fields::Fields(ObjectView object) {
+    sorted_.reserve(object.size());
+    for (const auto& field : object) {
+        sorted_.emplace_back(field.key, field.value);
+    }
+    std::stable_sort(sorted_.begin(), sorted_.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+std::optional<Element> Fields::get(std::string_view key) const {
+    auto after =
+        std::upper_bound(sorted_.begin(), sorted_.end(), key,
+                         [](std::string_view k, const auto& entry) { return k < entry.first; });
+    if (after == sorted_.begin() || std::prev(after)->first != key) {
+        return std::nullopt;
+    }
+    return std::prev(after)->second;  // stable order: the last duplicate in the document
+}
+
+std::optional<std::string_view> asString(std::optional<Element> value) {
+    std::string_view s;
+    if (!value || value->get_string().get(s) != simdjson::SUCCESS) {
+        return std::nullopt;
+    }
+    return s;
+}
+
+std::optional<int64_t> asInteger(std::optional<Element> value) {
+    if (!value) {
+        return std::nullopt;
+    }
+    if (int64_t i; value->get_int64().get(i) == simdjson::SUCCESS) {
+        return i;
+    }
+    if (!value->is_double()) {
+        return std::nullopt;  // also a uint64 beyond the int64 range
+    }
+    const double d = value->get_double().value_unsafe();
+    if (!(d >= -kTwoTo63 && d < kTwoTo63) || std::trunc(d) != d) {
+        return std::nullopt;
+    }
+    return static_cast<int64_t>(d);
+}
+
+std::optional<double> asDouble(std::optional<Element> value) {
+    if (!value) {
+        return std::nullopt;
+    }
+    return numberValue(*value);
+}
+
+std::optional<bool> asBoolean(std::optional<Element> value) {
+    if (!value) {
+        return std::nullopt;
+    }
+    if (bool b; value->get_bool().get(b) == simdjson::SUCCESS) {
+        return b;
+    }
+    const std::optional<double> number = numberValue(*value);
+    if (number && (*number == 0.0 || *number == 1.0)) {
+        return *number == 1.0;
+    }
+    return std::nullopt;
+}
+
+std::optional<Uuid> asUuid(std::optional<Element> value) {
+    const std::optional<std::string_view> text = asString(value);
+    return text ? Uuid::parse(*text) : std::nullopt;
+}
+
+std::optional<ObjectView> asObject(std::optional<Element> value) {
+    ObjectView object;
+    if (!value || value->get_object().get(object) != simdjson::SUCCESS) {
+        return std::nullopt;
+    }
+    return object;
+}
+
+std::optional<ArrayView> asArray(std::optional<Element> value) {
+    ArrayView array;
+    if (!value || value->get_array().get(array) != simdjson::SUCCESS) {
+        return std::nullopt;
+    }
+    return array;
+}
+
+// ---- Writing --------------------------------------------------------------------------
+
+std::string write(const Value& value, KeyOrder order) {
+    std::string out;
+    writeTo(out, value, order);
+    return out;
+}
+
+void writeTo(std::string& out, const Value& value, KeyOrder order) {
+    Writer{out, order}.value(value);
+}
+
+void appendString(std::string& out, std::string_view utf8) {
+    // Text that reaches the host is always well-formed, whatever the source handed us.
+    if (!text::isWellFormedUtf8(utf8)) {
+        appendEscaped(out, text::replaceIllFormedUtf8(utf8));
+        return;
+    }
+    appendEscaped(out, utf8);
+}
+
+void appendInteger(std::string& out, int64_t value) {
+    char buffer[24];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+void appendDouble(std::string& out, double value) {
+    if (!std::isfinite(value)) {
+        throwError(
+            kCocoaErrorDomain, kWriteErrorCode, kWriteErrorText,
+            std::isnan(value) ? "NaN is not a JSON number" : "An infinity is not a JSON number");
+    }
+    if (value == 0.0) {
+        out.append(std::signbit(value) ? "-0" : "0");
+        return;
+    }
+    std::string digits;
+    int exponent = 0;
+    shortestDigits(value, digits, exponent);
+    if (value < 0) {
+        out.push_back('-');
+    }
+    const double magnitude = std::fabs(value);
+    if (magnitude >= kTwoTo53 || magnitude < 1e-4) {
+        appendExponentForm(out, digits, exponent);
+    } else {
+        appendPlainForm(out, digits, exponent);
+    }
+}
+
+}  // namespace tavro::platform::json
