@@ -1,0 +1,29 @@
+#include "share/AppGroup.h"
+
+#include "platform/AppGroupContainer.h"
+#include "platform/Error.h"
+#include "platform/FileSystem.h"
+
+namespace tavro::share {
+
+std::string AppGroup::requiredContainerURL() {
+    if (auto container = platform::appGroupContainerPath(identifier))
+        return *container;
+    platform::throwError(kErrorDomain, 1, kUnavailableMessage);
+}
+
+std::optional<std::string> AppGroup::containerURL() {
+    if (auto container = platform::appGroupContainerPath(identifier))
+        return container;
+    auto fallback = platform::applicationSupportPath();
+    if (!fallback)
+        return std::nullopt;
+    try {
+        platform::FileSystem::real().createDirectories(*fallback);
+    } catch (...) {
+        // Reading and removal never fail; a missing folder simply lists nothing.
+    }
+    return fallback;
+}
+
+}  // namespace tavro::share

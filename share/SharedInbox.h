@@ -1,0 +1,66 @@
+#pragma once
+// The shared inbox: the only channel from the share side to the host. Each shared item is an
+// entry folder "SharedInbox/<UPPER-CASE ID>" in the App Group container holding the payload
+// file (for shared files) and "manifest.json", the entry's record. The payload is written
+// first and the record last, both atomically, so a folder with a "manifest.json" is complete;
+// a folder without one is an interrupted write that readers skip.
+//
+// Nothing is cached and no state is shared: every call finds the container afresh and runs
+// synchronously on the caller's thread. The host reads the same folders from another process.
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/FileSystem.h"
+#include "platform/Uuid.h"
+#include "share/SharedInboxEntry.h"
+
+namespace tavro::share {
+
+class SharedInbox {
+  public:
+    static constexpr const char* kFolderName = "SharedInbox";
+    static constexpr const char* kManifestName = "manifest.json";
+    static constexpr const char* kErrorDomain = "TavroInbox";
+    static constexpr const char* kInvalidNameMessage = "The shared file has an invalid name.";
+
+    struct Pending {
+        SharedInboxEntry entry;
+        // The entry folder joined with `fileName`; absent without a file name. Whether the
+        // file exists is not checked.
+        std::optional<std::string> payloadURL;
+    };
+
+    // The inbox folder under the container (with the reading side's fallback), created when
+    // missing; a failure to create is ignored. Nothing only without any data home.
+    static std::optional<std::string> directory();
+
+    // The name a payload file is stored under: the last path component, with "manifest.json"
+    // and "manifest.json.tmp" prefixed by "shared-". Throws platform::Error ("TavroInbox", 1)
+    // for an empty name, ".", "..", or a name holding a backslash or a NUL character.
+    static std::string storedFileName(std::string_view fileName);
+
+    // Stores one entry. `payload` is written to the entry folder under the entry's file name;
+    // it is dropped when the entry has no file name. Throws the "TavroAppGroup" error without
+    // a container, the "TavroInbox" error for a refused name (before anything touches the
+    // disk), and the file system's error otherwise; files already written stay.
+    static void write(const SharedInboxEntry& entry, std::optional<std::string_view> payload,
+                      platform::FileSystem& fileSystem = platform::FileSystem::real());
+
+    // As write(), with the payload streamed from the file at `payloadSource` instead of memory.
+    static void writeCopying(const SharedInboxEntry& entry, const std::string& payloadSource,
+                             platform::FileSystem& fileSystem = platform::FileSystem::real());
+
+    // The complete entries, oldest first (a stable sort: equal times keep the listing order).
+    // Never fails: unreadable or undecodable entries are skipped.
+    static std::vector<Pending> pendingEntries(
+        platform::FileSystem& fileSystem = platform::FileSystem::real());
+
+    // Deletes the entry folder with everything in it; every failure is ignored.
+    static void remove(const platform::Uuid& id,
+                       platform::FileSystem& fileSystem = platform::FileSystem::real());
+};
+
+}  // namespace tavro::share

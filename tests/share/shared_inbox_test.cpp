@@ -1,0 +1,256 @@
+// Writing, listing and removing inbox entries in a private App Group container.
+
+#include <atomic>
+#include <filesystem>
+#include <set>
+#include <thread>
+
+#include "platform/Error.h"
+#include "share/AppGroup.h"
+#include "share/InboxTestEnvironment.h"
+#include "share/SharedInbox.h"
+
+namespace tavro::share {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SharedInboxTest : public testing::InboxTestEnvironment {
+  protected:
+    static SharedInboxEntry fileEntry(const std::string& name, platform::Timestamp at = 1e9) {
+        return SharedInboxEntry(std::nullopt, at, {}, {}, {}, "", {}, name, "public.data");
+    }
+
+    std::string entryFolder(const SharedInboxEntry& entry) const {
+        return inboxPath() + "/" + entry.id.uppercase();
+    }
+
+    static std::set<std::string> namesIn(const std::string& folder) {
+        std::set<std::string> names;
+        for (const auto& child : fs::directory_iterator(folder)) {
+            names.insert(child.path().filename().string());
+        }
+        return names;
+    }
+};
+
+// Fails every atomic write of a record, after the payload went through.
+class ManifestFailingFileSystem : public platform::FileSystem {
+  public:
+    void writeFileAtomically(const std::string& path, std::string_view bytes) override {
+        if (path.ends_with("/manifest.json"))
+            platform::throwFileError(ENOSPC, path, "saved");
+        FileSystem::writeFileAtomically(path, bytes);
+    }
+};
+
+TEST_F(SharedInboxTest, EntryWithoutFileHoldsOnlyItsRecord) {
+    SharedInboxEntry entry(std::nullopt, 1e9, "https://example.com", {}, {}, "", {}, {}, {});
+    SharedInbox::write(entry, std::string_view("dropped: no file name"));
+    EXPECT_EQ(namesIn(entryFolder(entry)), std::set<std::string>{"manifest.json"});
+    EXPECT_EQ(readFile(entryFolder(entry) + "/manifest.json"), entry.encoded());
+}
+
+TEST_F(SharedInboxTest, PayloadNamesAreReducedAndManifestNamesPrefixed) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"report.pdf", "report.pdf"},
+        {"../x/report.pdf", "report.pdf"},
+        {"/abs/dir/", "dir"},
+        {"manifest.json", "shared-manifest.json"},
+        {"a/manifest.json.tmp", "shared-manifest.json.tmp"},
+        {"Manifest.json", "Manifest.json"},
+        {".hidden", ".hidden"},
+    };
+    for (const auto& [given, stored] : cases) {
+        SharedInboxEntry entry = fileEntry(given);
+        SharedInbox::write(entry, std::string_view("bytes of " + std::string(given)));
+        EXPECT_EQ(namesIn(entryFolder(entry)), (std::set<std::string>{"manifest.json", stored}))
+            << given;
+        EXPECT_EQ(readFile(entryFolder(entry) + "/" + stored), "bytes of " + std::string(given));
+        auto pending = SharedInbox::pendingEntries();
+        auto it = std::find_if(pending.begin(), pending.end(),
+                               [&](const auto& p) { return p.entry.id == entry.id; });
+        ASSERT_NE(it, pending.end());
+        EXPECT_EQ(*it->entry.fileName, stored);
+        EXPECT_EQ(*it->payloadURL, entryFolder(entry) + "/" + stored);
+    }
+}
+
+TEST_F(SharedInboxTest, RefusedNamesTouchNothingOnDisk) {
+    const std::vector<std::string> refused = {
+        "", ".", "..", "a\\b.txt", "dir/..", "/", std::string("a\0b", 3)};
+    for (const std::string& name : refused) {
+        try {
+            SharedInbox::write(fileEntry(name), std::string_view("x"));
+            ADD_FAILURE() << "accepted " << name;
+        } catch (const platform::Error& error) {
+            EXPECT_EQ(error.value()->domain, "TavroInbox");
+            EXPECT_EQ(error.value()->code, 1);
+            EXPECT_STREQ(error.what(), "The shared file has an invalid name.");
+        }
+    }
+    EXPECT_FALSE(fs::exists(dataHome()));
+}
+
+TEST_F(SharedInboxTest, IllFormedFileNameIsStoredUnderItsRepairedName) {
+    SharedInboxEntry entry = fileEntry("caf\xe9.txt");
+    SharedInbox::write(entry, std::string_view("x"));
+    EXPECT_EQ(namesIn(entryFolder(entry)),
+              (std::set<std::string>{"manifest.json", "caf\ufffd.txt"}));
+    auto pending = SharedInbox::pendingEntries();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(readFile(*pending[0].payloadURL), "x");
+}
+
+TEST_F(SharedInboxTest, RewritingAnEntryReplacesItInPlace) {
+    SharedInboxEntry entry = fileEntry("a.bin");
+    SharedInbox::write(entry, std::string_view("first, longer content"));
+    entry.note = "second";
+    SharedInbox::write(entry, std::string_view("second"));
+    auto pending = SharedInbox::pendingEntries();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(*pending[0].entry.note, "second");
+    EXPECT_EQ(readFile(*pending[0].payloadURL), "second");
+    EXPECT_EQ(namesIn(entryFolder(entry)), (std::set<std::string>{"manifest.json", "a.bin"}));
+}
+
+TEST_F(SharedInboxTest, StreamedPayloadIsCopiedWhole) {
+    std::string source = dataHome() + "-source.bin";
+    std::string bytes(3 * 1024 * 1024 + 17, '\0');
+    for (size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>(i * 31 % 251);
+    writeFile(source, bytes);
+    SharedInboxEntry entry = fileEntry("big.bin");
+    SharedInbox::writeCopying(entry, source);
+    EXPECT_EQ(readFile(entryFolder(entry) + "/big.bin"), bytes);
+}
+
+TEST_F(SharedInboxTest, WithoutContainerWritingFailsWhileReadingFallsBack) {
+    entitleToGroup(false);
+    try {
+        SharedInbox::write(fileEntry("a.txt"), std::string_view("x"));
+        ADD_FAILURE() << "wrote without a container";
+    } catch (const platform::Error& error) {
+        EXPECT_EQ(error.value()->domain, "TavroAppGroup");
+        EXPECT_EQ(error.value()->code, 1);
+        EXPECT_EQ(error.value()->localizedDescription, AppGroup::kUnavailableMessage);
+    }
+    EXPECT_FALSE(fs::exists(containerPath()));
+
+    SharedInboxEntry entry = fileEntry("a.txt");
+    writeFile(fallbackInboxPath() + "/" + entry.id.uppercase() + "/manifest.json", entry.encoded());
+    auto pending = SharedInbox::pendingEntries();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(*pending[0].payloadURL, fallbackInboxPath() + "/" + entry.id.uppercase() + "/a.txt");
+    SharedInbox::remove(entry.id);
+    EXPECT_TRUE(SharedInbox::pendingEntries().empty());
+    EXPECT_TRUE(fs::exists(fallbackInboxPath()));
+}
+
+TEST_F(SharedInboxTest, ReaderSkipsEverythingThatIsNotACompleteEntry) {
+    SharedInboxEntry good = fileEntry("ok.txt");
+    SharedInbox::write(good, std::string_view("ok"));
+    writeFile(inboxPath() + "/stray-file", good.encoded());
+    fs::create_directories(inboxPath() + "/empty-folder");
+    writeFile(inboxPath() + "/malformed/manifest.json", "{\"id\":");
+    writeFile(inboxPath() + "/fractional/manifest.json",
+              "{\"id\":\"" + platform::Uuid::random().uppercase() +
+                  "\",\"createdAt\":\"2016-10-08T22:31:00.5Z\",\"tags\":[]}");
+    writeFile(inboxPath() + "/no-tags/manifest.json",
+              "{\"id\":\"" + platform::Uuid::random().uppercase() +
+                  "\",\"createdAt\":\"2016-10-08T22:31:00Z\"}");
+    fs::create_directories(inboxPath() + "/manifest-is-folder/manifest.json");
+    // A record pointing outside its folder was not written by any share side.
+    writeFile(inboxPath() + "/escaping/manifest.json",
+              "{\"id\":\"" + platform::Uuid::random().uppercase() +
+                  "\",\"createdAt\":\"2016-10-08T22:31:00Z\",\"tags\":[],"
+                  "\"fileName\":\"..\\/..\\/secret\"}");
+
+    auto pending = SharedInbox::pendingEntries();
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(pending[0].entry.id, good.id);
+}
+
+TEST_F(SharedInboxTest, FailureAfterThePayloadLeavesAFolderTheReaderSkips) {
+    ManifestFailingFileSystem failing;
+    SharedInboxEntry entry = fileEntry("photo.png");
+    EXPECT_THROW(SharedInbox::write(entry, std::string_view("png"), failing), platform::Error);
+    EXPECT_EQ(namesIn(entryFolder(entry)), std::set<std::string>{"photo.png"});
+    EXPECT_TRUE(SharedInbox::pendingEntries().empty());
+}
+
+TEST_F(SharedInboxTest, OldestFirstWithEqualTimesInListingOrder) {
+    std::vector<SharedInboxEntry> written = {fileEntry("c", 300), fileEntry("a", 100),
+                                             fileEntry("b1", 200), fileEntry("b2", 200),
+                                             fileEntry("b3", 200)};
+    for (const auto& entry : written)
+        SharedInbox::write(entry, std::nullopt);
+
+    std::vector<std::string> listed;  // the sort's tie order is the folder listing's order
+    for (const auto& child : fs::directory_iterator(inboxPath())) {
+        for (const auto& entry : written) {
+            if (entry.id.uppercase() == child.path().filename() && entry.createdAt == 200) {
+                listed.push_back(*entry.fileName);
+            }
+        }
+    }
+    std::vector<std::string> expected = {"a"};
+    expected.insert(expected.end(), listed.begin(), listed.end());
+    expected.push_back("c");
+
+    std::vector<std::string> order;
+    for (const auto& pending : SharedInbox::pendingEntries()) {
+        order.push_back(*pending.entry.fileName);
+    }
+    EXPECT_EQ(order, expected);
+}
+
+TEST_F(SharedInboxTest, RemovalDeletesTheFolderAndIgnoresMissingOnes) {
+    SharedInboxEntry entry = fileEntry("a.txt");
+    SharedInbox::write(entry, std::string_view("x"));
+    SharedInbox::remove(platform::Uuid::random());
+    EXPECT_EQ(SharedInbox::pendingEntries().size(), 1u);
+    SharedInbox::remove(entry.id);
+    EXPECT_FALSE(fs::exists(entryFolder(entry)));
+    SharedInbox::remove(entry.id);
+    EXPECT_TRUE(SharedInbox::pendingEntries().empty());
+}
+
+// Two writers keep rewriting one entry while a reader lists the inbox: every listing finds the
+// entry whole, in one of the versions written, never a torn record.
+TEST_F(SharedInboxTest, ReaderNeverSeesAHalfWrittenRecord) {
+    SharedInboxEntry base = fileEntry("shared.txt");
+    std::vector<std::string> versions;
+    for (int v = 0; v < 4; ++v)
+        versions.push_back(std::string(20000 + v * 7000, 'a' + v));
+    base.note = versions[0];
+    SharedInbox::write(base, std::string_view(versions[0]));
+
+    std::atomic<int> writersDone{0};
+    auto writer = [&](int first) {
+        SharedInboxEntry entry = base;
+        for (int i = 0; i < 150; ++i) {
+            const std::string& version = versions[static_cast<size_t>((first + i) % 4)];
+            entry.note = version;
+            SharedInbox::write(entry, std::string_view(version));
+        }
+        ++writersDone;
+    };
+    std::thread one(writer, 1), two(writer, 2);
+
+    int listings = 0;
+    bool torn = false;
+    while (!torn && (writersDone.load() < 2 || listings < 10)) {
+        auto pending = SharedInbox::pendingEntries();
+        ++listings;
+        torn = pending.size() != 1 || std::find(versions.begin(), versions.end(),
+                                                *pending[0].entry.note) == versions.end();
+    }
+    one.join();
+    two.join();
+    EXPECT_FALSE(torn);
+    EXPECT_EQ(namesIn(entryFolder(base)), (std::set<std::string>{"manifest.json", "shared.txt"}));
+}
+
+}  // namespace
+}  // namespace tavro::share
