@@ -1,0 +1,60 @@
+#include "model/Project.h"
+
+#include "model/Links.h"
+#include "model/Thing.h"
+
+namespace tavro::model {
+
+Project::Project(std::string name, Project* parent) : Record(RecordType::Project) {
+    s_.uuid = platform::Uuid::random();
+    s_.name = std::move(name);
+    s_.createdAt = platform::now();
+    setParent(parent);
+}
+
+Project::Project(ProjectState state) : Record(RecordType::Project), s_(std::move(state)) {}
+
+Project::~Project() {
+    if (s_.parent != nullptr) {
+        links::eraseOne(s_.parent->children_, this);
+    }
+    for (Project* child : children_) {
+        child->s_.parent = nullptr;
+    }
+    for (Thing* thing : things_) {
+        thing->s_.project = nullptr;
+    }
+}
+
+void Project::setUuid(const platform::Uuid& value) {
+    assign(s_.uuid, value, static_cast<int>(ProjectField::uuid));
+}
+void Project::setName(std::string value) {
+    assign(s_.name, std::move(value), static_cast<int>(ProjectField::name));
+}
+void Project::setSortOrder(int64_t value) {
+    assign(s_.sortOrder, value, static_cast<int>(ProjectField::sortOrder));
+}
+void Project::setLinkedFolderOwner(std::string value) {
+    assign(s_.linkedFolderOwner, std::move(value),
+           static_cast<int>(ProjectField::linkedFolderOwner));
+}
+void Project::setCreatedAt(platform::Timestamp value) {
+    assign(s_.createdAt, value, static_cast<int>(ProjectField::createdAt));
+}
+
+void Project::setParent(Project* value) {
+    if (value != s_.parent) {
+        markChanged(static_cast<int>(ProjectField::parent));
+        if (s_.parent != nullptr) {
+            links::eraseOne(s_.parent->children_, this);
+        }
+        if (value != nullptr) {
+            value->children_.push_back(this);
+        }
+        s_.parent = value;
+    }
+    announce(static_cast<int>(ProjectField::parent));
+}
+
+}  // namespace tavro::model

@@ -1,0 +1,46 @@
+#include "model/Record.h"
+
+#include <algorithm>
+
+namespace tavro::model {
+
+Record::~Record() = default;
+
+Record::ObserverToken Record::observe(Observer observer) {
+    if (!observers_) {
+        observers_ = std::make_unique<Observers>();
+    }
+    ObserverToken token = observers_->next++;
+    observers_->list.emplace_back(token, std::move(observer));
+    return token;
+}
+
+void Record::unobserve(ObserverToken token) {
+    if (!observers_) {
+        return;
+    }
+    auto& list = observers_->list;
+    list.erase(std::remove_if(list.begin(), list.end(),
+                              [token](const auto& entry) { return entry.first == token; }),
+               list.end());
+}
+
+void Record::markChanged(int field) {
+    if (changedFields_ == 0 && tracker_ != nullptr) {
+        tracker_->willFirstChange(*this);
+    }
+    changedFields_ |= 1u << field;
+}
+
+void Record::announce(int field) const {
+    if (!observers_) {
+        return;
+    }
+    // A copy, so that an observer may unsubscribe while being called.
+    auto list = observers_->list;
+    for (const auto& entry : list) {
+        entry.second(*this, field);
+    }
+}
+
+}  // namespace tavro::model

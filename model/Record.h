@@ -1,0 +1,79 @@
+#pragma once
+// What the three record types share: the persistent identifier they compare by, the
+// announcement of field writes to observers, and the hook through which the unit of work that
+// owns a record learns of changes (to keep its stored values for rollback and to know which
+// fields to write on save).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "model/PersistentId.h"
+
+namespace tavro::store {
+struct RecordAccess;
+}
+
+namespace tavro::model {
+
+class Record;
+
+// Implemented by the unit of work that owns a record. Called once before the first change of a
+// record since it was loaded or last saved, while the record still holds its stored values.
+class ChangeTracker {
+  public:
+    virtual void willFirstChange(Record& record) = 0;
+
+  protected:
+    ~ChangeTracker() = default;
+};
+
+class Record {
+  public:
+    using ObserverToken = uint64_t;
+    // Called with the index of the field written (the field's position in its type's schema,
+    // from 0). Every write of a stored field is announced, even of an equal value.
+    using Observer = std::function<void(const Record&, int field)>;
+
+    Record(const Record&) = delete;
+    Record& operator=(const Record&) = delete;
+
+    const PersistentId& id() const { return id_; }
+    ObserverToken observe(Observer observer);
+    void unobserve(ObserverToken token);
+
+  protected:
+    explicit Record(RecordType type) : id_{type, nextTemporaryRow()} {}
+    ~Record();
+
+    // Stores `value` in `slot` when it differs, marking the field changed; announces the write
+    // either way.
+    template <typename T, typename V>
+    void assign(T& slot, V&& value, int field) {
+        if (!(slot == value)) {
+            markChanged(field);
+            slot = std::forward<V>(value);
+        }
+        announce(field);
+    }
+    void markChanged(int field);
+    void announce(int field) const;
+
+  private:
+    friend struct tavro::store::RecordAccess;
+
+    struct Observers {
+        ObserverToken next = 1;
+        std::vector<std::pair<ObserverToken, Observer>> list;
+    };
+
+    PersistentId id_;
+    ChangeTracker* tracker_ = nullptr;
+    uint32_t changedFields_ = 0;
+    uint8_t storeStatus_ = 0;               // kept by the owning unit of work
+    std::unique_ptr<Observers> observers_;  // most records are never observed
+};
+
+}  // namespace tavro::model

@@ -1,0 +1,34 @@
+#include "model/Tag.h"
+
+#include "model/Links.h"
+#include "model/Thing.h"
+
+namespace tavro::model {
+
+Tag::Tag(std::string name) : Record(RecordType::Tag) {
+    s_.uuid = platform::Uuid::random();
+    s_.name = std::move(name);
+    s_.createdAt = platform::now();
+}
+
+Tag::Tag(TagState state) : Record(RecordType::Tag), s_(std::move(state)) {}
+
+Tag::~Tag() {
+    // A tag that goes away leaves the things that carried it, as the nullify rule has it.
+    for (Thing* thing : things_) {
+        auto& tags = thing->s_.tags;
+        tags.erase(std::find(tags.begin(), tags.end(), this));
+    }
+}
+
+void Tag::setUuid(const platform::Uuid& value) {
+    assign(s_.uuid, value, static_cast<int>(TagField::uuid));
+}
+void Tag::setName(std::string value) {
+    assign(s_.name, std::move(value), static_cast<int>(TagField::name));
+}
+void Tag::setCreatedAt(platform::Timestamp value) {
+    assign(s_.createdAt, value, static_cast<int>(TagField::createdAt));
+}
+
+}  // namespace tavro::model
