@@ -1,0 +1,199 @@
+#include "store/Schema.h"
+
+#include "platform/Error.h"
+#include "platform/Paths.h"
+
+namespace tavro::store::schema {
+
+namespace {
+
+// The clock expression SQLite evaluates for a timestamp default: seconds since 1970.
+#define TAVRO_NOW "((julianday('now') - 2440587.5) * 86400.0)"
+
+constexpr const char* kCreate = R"sql(
+CREATE TABLE Thing (
+    id INTEGER PRIMARY KEY,
+    uuid BLOB DEFAULT (randomblob(16)),
+    kindRaw TEXT DEFAULT 'note',
+    title TEXT DEFAULT '',
+    subtitle TEXT DEFAULT '',
+    content TEXT DEFAULT '',
+    note TEXT DEFAULT '',
+    urlString TEXT DEFAULT '',
+    fileName TEXT DEFAULT '',
+    typeIdentifier TEXT DEFAULT '',
+    fileSize INTEGER DEFAULT 0,
+    dataSha256 TEXT DEFAULT NULL,
+    dataSize INTEGER DEFAULT NULL,
+    thumbnailDataSha256 TEXT DEFAULT NULL,
+    thumbnailDataSize INTEGER DEFAULT NULL,
+    iconDataSha256 TEXT DEFAULT NULL,
+    iconDataSize INTEGER DEFAULT NULL,
+    aspectRatio REAL DEFAULT 1.0,
+    isStarred INTEGER DEFAULT 0,
+    trashedAt REAL DEFAULT NULL,
+    createdAt REAL DEFAULT )sql" TAVRO_NOW R"sql(,
+    updatedAt REAL DEFAULT )sql" TAVRO_NOW R"sql(,
+    metadataJSON TEXT DEFAULT '',
+    project INTEGER DEFAULT NULL
+);
+CREATE TABLE Tag (
+    id INTEGER PRIMARY KEY,
+    uuid BLOB DEFAULT (randomblob(16)),
+    name TEXT DEFAULT '',
+    createdAt REAL DEFAULT )sql" TAVRO_NOW R"sql(
+);
+CREATE TABLE Project (
+    id INTEGER PRIMARY KEY,
+    uuid BLOB DEFAULT (randomblob(16)),
+    name TEXT DEFAULT '',
+    sortOrder INTEGER DEFAULT 0,
+    linkedFolderOwner TEXT DEFAULT '',
+    createdAt REAL DEFAULT )sql" TAVRO_NOW R"sql(,
+    parent INTEGER DEFAULT NULL
+);
+CREATE TABLE ThingTags (
+    thing INTEGER NOT NULL,
+    position INTEGER NOT NULL,
+    tag INTEGER NOT NULL,
+    PRIMARY KEY (thing, position)
+) WITHOUT ROWID;
+CREATE INDEX ThingDataBlob ON Thing(dataSha256) WHERE dataSha256 IS NOT NULL;
+CREATE INDEX ThingThumbnailBlob ON Thing(thumbnailDataSha256)
+    WHERE thumbnailDataSha256 IS NOT NULL;
+CREATE INDEX ThingIconBlob ON Thing(iconDataSha256) WHERE iconDataSha256 IS NOT NULL;
+CREATE TABLE StoreMetadata (key TEXT PRIMARY KEY, value TEXT) WITHOUT ROWID;
+)sql";
+
+#undef TAVRO_NOW
+
+[[noreturn]] void notADatabase(const std::string& path) {
+    // The platform's "corrupt file" reading error.
+    platform::throwError(platform::kCocoaErrorDomain, 259,
+                         "The file \u201c" + platform::paths::lastComponent(path) +
+                             "\u201d couldn\u2019t be opened because it isn\u2019t in the "
+                             "correct format.",
+                         path + " is not a library store database");
+}
+
+[[noreturn]] void incompatible(const std::string& path, const std::string& found) {
+    // The platform's "incompatible version" error of persistent stores.
+    platform::throwError(platform::kCocoaErrorDomain, 134100,
+                         "The library store \u201c" + platform::paths::lastComponent(path) +
+                             "\u201d was made with another version of the schema (" + found +
+                             ") and cannot be opened with version " + kVersion + ".",
+                         path);
+}
+
+int64_t tableCount(sqlite::Database& db, const std::string& path) {
+    sqlite3_stmt* raw = nullptr;
+    int code =
+        sqlite3_prepare_v2(db.handle(), "SELECT count(*) FROM sqlite_master", -1, &raw, nullptr);
+    if (code == SQLITE_OK && sqlite3_step(raw) == SQLITE_ROW) {
+        int64_t count = sqlite3_column_int64(raw, 0);
+        sqlite3_finalize(raw);
+        return count;
+    }
+    code = raw != nullptr ? sqlite3_errcode(db.handle()) : code;
+    sqlite3_finalize(raw);
+    if ((code & 0xff) == SQLITE_NOTADB || (code & 0xff) == SQLITE_CORRUPT) {
+        notADatabase(path);
+    }
+    sqlite::fail(db.handle(), code, "reading the store's tables");
+}
+
+std::string metadataValue(sqlite::Database& db, const char* key) {
+    auto statement = db.prepare("SELECT value FROM StoreMetadata WHERE key = ?1");
+    statement.bind(1, std::string_view(key));
+    return statement.step() ? std::string(statement.text(0)) : std::string();
+}
+
+void create(sqlite::Database& db) {
+    db.execute("BEGIN IMMEDIATE");
+    try {
+        db.execute(kCreate);
+        std::string insert =
+            std::string("INSERT INTO StoreMetadata(key, value) VALUES ('schemaVersion', '") +
+            kVersion + "'), ('configuration', '" + kConfiguration +
+            "'), ('entities', 'Thing,Tag,Project')";
+        db.execute(insert);
+        db.execute("COMMIT");
+    } catch (...) {
+        sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
+
+void check(sqlite::Database& db, const std::string& path) {
+    auto probe = db.prepare(
+        "SELECT count(*) FROM sqlite_master WHERE type = 'table' AND name = 'StoreMetadata'");
+    probe.step();
+    if (probe.integer(0) == 0) {
+        incompatible(path, "no schema version");
+    }
+    std::string version = metadataValue(db, "schemaVersion");
+    if (version != kVersion) {
+        incompatible(path, version.empty() ? "no schema version" : "version " + version);
+    }
+    std::string configuration = metadataValue(db, "configuration");
+    if (configuration != kConfiguration) {
+        incompatible(path, "configuration \u201c" + configuration + "\u201d");
+    }
+}
+
+}  // namespace
+
+void prepare(sqlite::Database& db, const std::string& path) {
+    if (tableCount(db, path) == 0) {
+        create(db);
+    } else {
+        check(db, path);
+    }
+}
+
+const std::vector<FieldColumns>& thingColumns() {
+    static const std::vector<FieldColumns> columns = {
+        {{"uuid"}},
+        {{"kindRaw"}},
+        {{"title"}},
+        {{"subtitle"}},
+        {{"content"}},
+        {{"note"}},
+        {{"urlString"}},
+        {{"fileName"}},
+        {{"typeIdentifier"}},
+        {{"fileSize"}},
+        {{"dataSha256", "dataSize"}},
+        {{"thumbnailDataSha256", "thumbnailDataSize"}},
+        {{"iconDataSha256", "iconDataSize"}},
+        {{"aspectRatio"}},
+        {{"isStarred"}},
+        {{"trashedAt"}},
+        {{"createdAt"}},
+        {{"updatedAt"}},
+        {{"metadataJSON"}},
+        {{}},  // tags: the join table
+        {{"project"}},
+    };
+    return columns;
+}
+
+const std::vector<FieldColumns>& tagColumns() {
+    static const std::vector<FieldColumns> columns = {
+        {{"uuid"}}, {{"name"}}, {{"createdAt"}}, {{}}};
+    return columns;
+}
+
+const std::vector<FieldColumns>& projectColumns() {
+    static const std::vector<FieldColumns> columns = {{{"uuid"}},
+                                                      {{"name"}},
+                                                      {{"sortOrder"}},
+                                                      {{"linkedFolderOwner"}},
+                                                      {{"createdAt"}},
+                                                      {{"parent"}},
+                                                      {{}},
+                                                      {{}}};
+    return columns;
+}
+
+}  // namespace tavro::store::schema

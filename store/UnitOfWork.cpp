@@ -1,0 +1,480 @@
+#include "store/UnitOfWork.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "platform/Error.h"
+#include "store/ChangeWriter.h"
+#include "store/RecordAccess.h"
+#include "store/RecordLoader.h"
+#include "store/Store.h"
+
+namespace tavro::store {
+
+namespace {
+
+using model::Project;
+using model::Record;
+using model::RecordType;
+using model::Tag;
+using model::Thing;
+
+// Where a record stands in its unit of work.
+enum Status : uint8_t {
+    kUnmanaged = 0,  // constructed, not inserted
+    kStored = 1,     // read from the store, or saved
+    kInserted = 2,   // inserted, not saved yet
+    kRemoved = 3,    // stored, removed, not saved yet
+    kDetached = 4,   // belongs to nothing any more (removal saved, or insert rolled back)
+};
+
+bool isLive(const Record& record) {
+    uint8_t status = RecordAccess::status(record);
+    return status == kStored || status == kInserted;
+}
+
+constexpr uint32_t kByteFields = (1u << static_cast<int>(model::ThingField::data)) |
+                                 (1u << static_cast<int>(model::ThingField::thumbnailData)) |
+                                 (1u << static_cast<int>(model::ThingField::iconData));
+
+[[noreturn]] void refuse(const std::string& message) {
+    platform::throwError(platform::kCocoaErrorDomain, 134020, message);
+}
+
+template <typename Each>
+void forEachContent(const model::ThingState& state, Each each) {
+    for (const auto* content : {&state.data, &state.thumbnailData, &state.iconData}) {
+        if (*content) {
+            each(**content);
+        }
+    }
+}
+
+void forgetPendingSources(model::ThingState& state) {
+    for (auto* content : {&state.data, &state.thumbnailData, &state.iconData}) {
+        if (*content) {
+            (*content)->pending.reset();
+        }
+    }
+}
+
+}  // namespace
+
+UnitOfWork::UnitOfWork(Store& store) : store_(store) {}
+
+UnitOfWork::~UnitOfWork() {
+    // Unlink everything first, so that destroying the objects does not walk relationships.
+    for (auto& thing : things_) {
+        RecordAccess::state(*thing).tags.clear();
+        RecordAccess::state(*thing).project = nullptr;
+    }
+    for (auto& tag : tags_) {
+        RecordAccess::things(*tag).clear();
+    }
+    for (auto& project : projects_) {
+        RecordAccess::state(*project).parent = nullptr;
+        RecordAccess::children(*project).clear();
+        RecordAccess::things(*project).clear();
+    }
+}
+
+void UnitOfWork::ensureLoaded() {
+    if (loaded_) {
+        return;
+    }
+    LoadedLibrary library = RecordLoader::load(store_);
+    auto take = [this](auto& from, auto& into) {
+        into.reserve(into.size() + from.size());
+        for (auto& record : from) {
+            RecordAccess::setTracker(*record, this);
+            RecordAccess::setStatus(*record, kStored);
+            into.push_back(std::move(record));
+        }
+    };
+    take(library.things, things_);
+    take(library.tags, tags_);
+    take(library.projects, projects_);
+    loaded_ = true;
+}
+
+template <typename T>
+std::vector<T*> UnitOfWork::live(const std::vector<std::unique_ptr<T>>& records) const {
+    std::vector<T*> result;
+    result.reserve(records.size());
+    for (const auto& record : records) {
+        if (isLive(*record)) {
+            result.push_back(record.get());
+        }
+    }
+    return result;
+}
+
+std::vector<Thing*> UnitOfWork::fetchThings() {
+    ensureLoaded();
+    return live(things_);
+}
+
+std::vector<Tag*> UnitOfWork::fetchTags() {
+    ensureLoaded();
+    return live(tags_);
+}
+
+std::vector<Project*> UnitOfWork::fetchProjects() {
+    ensureLoaded();
+    return live(projects_);
+}
+
+void UnitOfWork::adopt(Record& record, uint8_t status) {
+    if (RecordAccess::tracker(record) != nullptr) {
+        refuse("The record already belongs to a unit of work.");
+    }
+    RecordAccess::setId(record, store_.allocateRow(record.id().type));
+    RecordAccess::setTracker(record, this);
+    RecordAccess::setStatus(record, status);
+    RecordAccess::clearChanges(record);
+}
+
+Thing* UnitOfWork::insert(std::unique_ptr<Thing> thing) {
+    ensureLoaded();
+    adopt(*thing, kInserted);
+    inserted_.push_back(thing.get());
+    things_.push_back(std::move(thing));
+    return things_.back().get();
+}
+
+Tag* UnitOfWork::insert(std::unique_ptr<Tag> tag) {
+    ensureLoaded();
+    adopt(*tag, kInserted);
+    inserted_.push_back(tag.get());
+    tags_.push_back(std::move(tag));
+    return tags_.back().get();
+}
+
+Project* UnitOfWork::insert(std::unique_ptr<Project> project) {
+    ensureLoaded();
+    adopt(*project, kInserted);
+    inserted_.push_back(project.get());
+    projects_.push_back(std::move(project));
+    return projects_.back().get();
+}
+
+void UnitOfWork::requireMember(const Record& record) const {
+    if (RecordAccess::tracker(record) != this) {
+        refuse("The record does not belong to this unit of work.");
+    }
+}
+
+void UnitOfWork::willFirstChange(Record& record) {
+    if (RecordAccess::status(record) != kStored || snapshots_.count(&record) != 0) {
+        return;  // new records are written whole; nothing to restore for them
+    }
+    switch (record.id().type) {
+        case RecordType::Thing:
+            snapshots_.emplace(&record, RecordAccess::state(static_cast<Thing&>(record)));
+            break;
+        case RecordType::Tag:
+            snapshots_.emplace(&record, RecordAccess::state(static_cast<Tag&>(record)));
+            break;
+        case RecordType::Project:
+            snapshots_.emplace(&record, RecordAccess::state(static_cast<Project&>(record)));
+            break;
+    }
+}
+
+// Called while the record still holds its stored relationships, so that rollback can bring
+// them back.
+void UnitOfWork::markRemoved(Record& record) {
+    if (RecordAccess::status(record) == kInserted) {
+        RecordAccess::setStatus(record, kDetached);
+        inserted_.erase(std::find(inserted_.begin(), inserted_.end(), &record));
+        return;
+    }
+    willFirstChange(record);
+    RecordAccess::setStatus(record, kRemoved);
+    removed_.push_back(&record);
+}
+
+void UnitOfWork::remove(Thing* thing) {
+    ensureLoaded();
+    requireMember(*thing);
+    if (!isLive(*thing)) {
+        return;
+    }
+    markRemoved(*thing);
+    thing->setTags({});
+    thing->setProject(nullptr);
+}
+
+void UnitOfWork::remove(Tag* tag) {
+    ensureLoaded();
+    requireMember(*tag);
+    if (!isLive(*tag)) {
+        return;
+    }
+    markRemoved(*tag);
+    std::vector<Thing*> carriers = tag->things();
+    for (Thing* thing : carriers) {
+        std::vector<Tag*> kept = thing->tags();
+        kept.erase(std::remove(kept.begin(), kept.end(), tag), kept.end());
+        thing->setTags(std::move(kept));
+    }
+}
+
+void UnitOfWork::remove(Project* project) {
+    ensureLoaded();
+    requireMember(*project);
+    // The subtree goes with the project; a cycle in the parents ends where a removed project
+    // is met again.
+    std::vector<Project*> pending{project};
+    while (!pending.empty()) {
+        Project* next = pending.back();
+        pending.pop_back();
+        if (!isLive(*next)) {
+            continue;
+        }
+        markRemoved(*next);
+        for (Project* child : next->children()) {
+            pending.push_back(child);
+        }
+        std::vector<Thing*> things = next->things();
+        for (Thing* thing : things) {
+            thing->setProject(nullptr);
+        }
+        next->setParent(nullptr);
+    }
+}
+
+bool UnitOfWork::hasChanges() const {
+    return !inserted_.empty() || !removed_.empty() || !snapshots_.empty();
+}
+
+void UnitOfWork::checkReferences() const {
+    auto check = [this](const Record* target) {
+        if (target != nullptr && (RecordAccess::tracker(*target) != this || !isLive(*target))) {
+            refuse("A record refers to a record that is not part of this unit of work.");
+        }
+    };
+    auto checkRecord = [&](Record* record) {
+        if (!isLive(*record)) {
+            return;
+        }
+        if (record->id().type == RecordType::Thing) {
+            auto& state = RecordAccess::state(*static_cast<Thing*>(record));
+            check(state.project);
+            for (const Tag* tag : state.tags) {
+                check(tag);
+            }
+        } else if (record->id().type == RecordType::Project) {
+            check(RecordAccess::state(*static_cast<Project*>(record)).parent);
+        }
+    };
+    for (Record* record : inserted_) {
+        checkRecord(record);
+    }
+    for (const auto& entry : snapshots_) {
+        checkRecord(entry.first);
+    }
+}
+
+void UnitOfWork::writeBlobs() {
+    auto ensure = [this](Record* record, uint32_t fields) {
+        if (record->id().type != RecordType::Thing || !isLive(*record) ||
+            (fields & kByteFields) == 0) {
+            return;
+        }
+        forEachContent(RecordAccess::state(*static_cast<Thing*>(record)),
+                       [this](const model::Content& content) { store_.blobs_.ensure(content); });
+    };
+    for (Record* record : inserted_) {
+        ensure(record, kByteFields);
+    }
+    for (const auto& entry : snapshots_) {
+        ensure(entry.first, RecordAccess::changedFields(*entry.first));
+    }
+}
+
+// Digests that this save may leave without a reference: those of removed things and the
+// former contents of changed byte fields.
+std::vector<std::string> UnitOfWork::replacedDigests() const {
+    std::unordered_set<std::string> digests;
+    for (const auto& [record, snapshot] : snapshots_) {
+        if (record->id().type != RecordType::Thing) {
+            continue;
+        }
+        bool removed = RecordAccess::status(*record) == kRemoved;
+        if (removed || (RecordAccess::changedFields(*record) & kByteFields) != 0) {
+            forEachContent(std::get<model::ThingState>(snapshot),
+                           [&](const model::Content& content) { digests.insert(content.sha256); });
+        }
+    }
+    return {digests.begin(), digests.end()};
+}
+
+void UnitOfWork::writeChanges() {
+    ChangeWriter& writer = *store_.writer_;
+    for (Record* record : removed_) {
+        writer.remove(record->id().type, record->id().row);
+    }
+    for (Record* record : inserted_) {
+        switch (record->id().type) {
+            case RecordType::Thing:
+                writer.insert(*static_cast<Thing*>(record));
+                break;
+            case RecordType::Tag:
+                writer.insert(*static_cast<Tag*>(record));
+                break;
+            case RecordType::Project:
+                writer.insert(*static_cast<Project*>(record));
+                break;
+        }
+    }
+    for (const auto& entry : snapshots_) {
+        Record* record = entry.first;
+        if (RecordAccess::status(*record) != kStored) {
+            continue;
+        }
+        uint32_t fields = RecordAccess::changedFields(*record);
+        switch (record->id().type) {
+            case RecordType::Thing:
+                writer.update(*static_cast<Thing*>(record), fields);
+                break;
+            case RecordType::Tag:
+                writer.update(*static_cast<Tag*>(record), fields);
+                break;
+            case RecordType::Project:
+                writer.update(*static_cast<Project*>(record), fields);
+                break;
+        }
+    }
+}
+
+void UnitOfWork::settleAfterSave() {
+    auto settle = [](Record* record) {
+        RecordAccess::clearChanges(*record);
+        if (record->id().type == RecordType::Thing) {
+            forgetPendingSources(RecordAccess::state(*static_cast<Thing*>(record)));
+        }
+    };
+    for (Record* record : removed_) {
+        RecordAccess::setStatus(*record, kDetached);
+        RecordAccess::clearChanges(*record);
+    }
+    for (Record* record : inserted_) {
+        RecordAccess::setStatus(*record, kStored);
+        settle(record);
+    }
+    for (const auto& entry : snapshots_) {
+        if (RecordAccess::status(*entry.first) == kStored) {
+            settle(entry.first);
+        }
+    }
+    inserted_.clear();
+    removed_.clear();
+    snapshots_.clear();
+}
+
+void UnitOfWork::save() {
+    if (!hasChanges()) {
+        return;
+    }
+    checkReferences();
+    std::lock_guard lock(store_.dbMutex_);
+    if (!store_.writer_) {
+        store_.writer_ = std::make_unique<ChangeWriter>(store_.db_);
+    }
+    // Contents first and durably: a committed row never names a missing blob.
+    writeBlobs();
+    std::vector<std::string> replaced = replacedDigests();
+    ChangeWriter& writer = *store_.writer_;
+    writer.begin();
+    try {
+        writeChanges();
+        writer.commit();
+    } catch (...) {
+        writer.rollbackQuietly();
+        throw;
+    }
+    // Collection is best effort: the save has succeeded, and a blob left behind is removed
+    // when the store next opens.
+    for (const auto& digest : replaced) {
+        try {
+            if (!writer.isBlobReferenced(digest)) {
+                store_.blobs_.removeQuietly(digest);
+            }
+        } catch (const platform::Error&) {
+        }
+    }
+    settleAfterSave();
+}
+
+void UnitOfWork::restore(Record& record, Snapshot& snapshot) {
+    switch (record.id().type) {
+        case RecordType::Thing:
+            RecordAccess::state(static_cast<Thing&>(record)) =
+                std::move(std::get<model::ThingState>(snapshot));
+            break;
+        case RecordType::Tag:
+            RecordAccess::state(static_cast<Tag&>(record)) =
+                std::move(std::get<model::TagState>(snapshot));
+            break;
+        case RecordType::Project:
+            RecordAccess::state(static_cast<Project&>(record)) =
+                std::move(std::get<model::ProjectState>(snapshot));
+            break;
+    }
+    RecordAccess::setStatus(record, kStored);
+    RecordAccess::clearChanges(record);
+}
+
+void UnitOfWork::rollback() {
+    for (auto& [record, snapshot] : snapshots_) {
+        restore(*record, snapshot);
+    }
+    for (Record* record : removed_) {
+        RecordAccess::setStatus(*record, kStored);
+    }
+    for (Record* record : inserted_) {
+        RecordAccess::setStatus(*record, kDetached);
+        RecordAccess::clearChanges(*record);
+    }
+    inserted_.clear();
+    removed_.clear();
+    snapshots_.clear();
+    relinkInverses();
+}
+
+// Rebuilds the inverse lists from the forward ends of the live records; records that left
+// keep no relationship with them.
+void UnitOfWork::relinkInverses() {
+    for (auto& tag : tags_) {
+        RecordAccess::things(*tag).clear();
+    }
+    for (auto& project : projects_) {
+        RecordAccess::children(*project).clear();
+        RecordAccess::things(*project).clear();
+        if (!isLive(*project)) {
+            RecordAccess::state(*project).parent = nullptr;
+        }
+    }
+    for (auto& thing : things_) {
+        auto& state = RecordAccess::state(*thing);
+        if (!isLive(*thing)) {
+            state.tags.clear();
+            state.project = nullptr;
+            continue;
+        }
+        for (Tag* tag : state.tags) {
+            RecordAccess::things(*tag).push_back(thing.get());
+        }
+        if (state.project != nullptr) {
+            RecordAccess::things(*state.project).push_back(thing.get());
+        }
+    }
+    for (auto& project : projects_) {
+        if (Project* parent = RecordAccess::state(*project).parent) {
+            RecordAccess::children(*parent).push_back(project.get());
+        }
+    }
+}
+
+}  // namespace tavro::store

@@ -1,0 +1,96 @@
+#pragma once
+// A unit of work on the store, with automatic saving off: the records it fetched or received,
+// one object per stored record (an identity map), and the changes made to them since the last
+// save. Changes stay private until save() writes them all in one transaction; rollback()
+// returns every object to its stored values.
+//
+// Record objects belong to the unit of work and stay valid until it is destroyed, even after
+// they were removed or rolled back. Use a unit of work on one thread at a time.
+
+#include <memory>
+#include <unordered_map>
+#include <variant>
+#include <vector>
+
+#include "model/Project.h"
+#include "model/Tag.h"
+#include "model/Thing.h"
+
+namespace tavro::store {
+
+class Store;
+
+class UnitOfWork : private model::ChangeTracker {
+  public:
+    explicit UnitOfWork(Store& store);
+    ~UnitOfWork();
+    UnitOfWork(const UnitOfWork&) = delete;
+    UnitOfWork& operator=(const UnitOfWork&) = delete;
+
+    Store& store() const { return store_; }
+
+    // Every record of one type: the stored ones as first read, with this unit of work's
+    // inserts and without its removals. No order. The store is read once, at the first fetch,
+    // insert or remove; may throw.
+    std::vector<model::Thing*> fetchThings();
+    std::vector<model::Tag*> fetchTags();
+    std::vector<model::Project*> fetchProjects();
+
+    // The record joins the unit of work with its permanent identifier. Records it refers to
+    // must belong to this unit of work by the time of saving.
+    model::Thing* insert(std::unique_ptr<model::Thing> thing);
+    model::Tag* insert(std::unique_ptr<model::Tag> tag);
+    model::Project* insert(std::unique_ptr<model::Project> project);
+
+    // Removes the record and applies the delete rules at once: a project takes its whole
+    // subtree of children with it; its things, and the things of a removed tag, stay with the
+    // relationship cleared. Removing a removed record does nothing.
+    void remove(model::Thing* thing);
+    void remove(model::Tag* tag);
+    void remove(model::Project* project);
+
+    bool hasChanges() const;
+
+    // Writes every change in one transaction: new byte contents are copied into the blob
+    // folder first, durably; blobs no longer referenced are removed after the commit. Throws
+    // platform::Error; then the database is as it was and the changes are still pending here
+    // (to retry or roll back).
+    void save();
+
+    // Discards every unsaved change: changed records take their stored values again, removed
+    // ones come back, inserted ones leave (their objects stay valid but belong to nothing).
+    void rollback();
+
+  private:
+    using Snapshot = std::variant<model::ThingState, model::TagState, model::ProjectState>;
+
+    void willFirstChange(model::Record& record) override;
+    void ensureLoaded();
+    void adopt(model::Record& record, uint8_t status);
+    void requireMember(const model::Record& record) const;
+    void markRemoved(model::Record& record);
+    void checkReferences() const;
+    void writeBlobs();
+    std::vector<std::string> replacedDigests() const;
+    void writeChanges();
+    void settleAfterSave();
+    void restore(model::Record& record, Snapshot& snapshot);
+    void relinkInverses();
+
+    template <typename T>
+    std::vector<T*> live(const std::vector<std::unique_ptr<T>>& records) const;
+
+    Store& store_;
+    bool loaded_ = false;
+    std::vector<std::unique_ptr<model::Thing>> things_;
+    std::vector<std::unique_ptr<model::Tag>> tags_;
+    std::vector<std::unique_ptr<model::Project>> projects_;
+
+    std::vector<model::Record*> inserted_;
+    std::vector<model::Record*> removed_;
+    // Stored values of records changed since they were read or saved, taken before the first
+    // change. Its keys are the records with changes to write.
+    std::unordered_map<model::Record*, Snapshot> snapshots_;
+};
+
+}  // namespace tavro::store
