@@ -1,0 +1,85 @@
+#include "support/FaultyFileSystem.h"
+
+#include "platform/Error.h"
+
+namespace tavro::test {
+
+void FaultyFileSystem::failNth(Operation operation, int nth, int errnoValue) {
+    std::lock_guard lock(mutex_);
+    faults_[operation] = Fault{nth, false, errnoValue};
+}
+
+void FaultyFileSystem::failAlways(Operation operation, int errnoValue) {
+    std::lock_guard lock(mutex_);
+    faults_[operation] = Fault{0, true, errnoValue};
+}
+
+void FaultyFileSystem::clearFaults() {
+    std::lock_guard lock(mutex_);
+    faults_.clear();
+}
+
+int FaultyFileSystem::calls(Operation operation) const {
+    std::lock_guard lock(mutex_);
+    const auto it = calls_.find(operation);
+    return it == calls_.end() ? 0 : it->second;
+}
+
+void FaultyFileSystem::enter(Operation operation, const std::string& path, const char* verb) {
+    int errnoValue = 0;
+    {
+        std::lock_guard lock(mutex_);
+        ++calls_[operation];
+        const auto it = faults_.find(operation);
+        if (it == faults_.end()) {
+            return;
+        }
+        Fault& fault = it->second;
+        if (fault.always) {
+            errnoValue = fault.errnoValue;
+        } else if (--fault.remaining == 0) {
+            errnoValue = fault.errnoValue;
+            faults_.erase(it);
+        } else {
+            return;
+        }
+    }
+    platform::throwFileError(errnoValue, path, verb);
+}
+
+void FaultyFileSystem::createDirectories(const std::string& path) {
+    enter(Operation::CreateDirectories, path, "created");
+    FileSystem::createDirectories(path);
+}
+
+// Reads go to the real file system directly: its readFile is built on readChunks, and one
+// read must count once.
+std::string FaultyFileSystem::readFile(const std::string& path) {
+    enter(Operation::Read, path, "opened");
+    return FileSystem::real().readFile(path);
+}
+
+void FaultyFileSystem::readChunks(const std::string& path,
+                                  const std::function<void(std::string_view)>& sink) {
+    enter(Operation::Read, path, "opened");
+    FileSystem::real().readChunks(path, sink);
+}
+
+// Writes and copies run the real steps on this object, so that their final rename can fail.
+void FaultyFileSystem::writeFileAtomically(const std::string& path, std::string_view bytes) {
+    enter(Operation::Write, path, "saved");
+    FileSystem::writeFileAtomically(path, bytes);
+}
+
+void FaultyFileSystem::copyFileAtomically(const std::string& from, const std::string& to,
+                                          const std::string& expectedSha256) {
+    enter(Operation::Copy, to, "copied");
+    FileSystem::copyFileAtomically(from, to, expectedSha256);
+}
+
+void FaultyFileSystem::rename(const std::string& from, const std::string& to) {
+    enter(Operation::Rename, to, "moved");
+    FileSystem::rename(from, to);
+}
+
+}  // namespace tavro::test
