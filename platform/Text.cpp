@@ -59,10 +59,21 @@ std::string trimmed(std::string_view utf8, Predicate strip) {
     return std::string(text.substr(begin, end - begin));
 }
 
+// The user's locale from the environment. The C/POSIX locale maps to ICU's "en_US_POSIX",
+// whose collation orders every capital before every small letter as a primary difference,
+// so no strength setting could make it ignore case; the root collation stands in for it.
+icu::Locale collationLocale() {
+    const icu::Locale& locale = icu::Locale::getDefault();
+    if (std::string_view(locale.getVariant()) == "POSIX") {
+        return icu::Locale::getRoot();
+    }
+    return locale;
+}
+
 std::unique_ptr<icu::Collator> makeCollator() {
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::Collator> collator(
-        icu::Collator::createInstance(icu::Locale::getDefault(), status));
+        icu::Collator::createInstance(collationLocale(), status));
     if (U_FAILURE(status) || !collator) {
         status = U_ZERO_ERROR;
         collator.reset(icu::Collator::createInstance(icu::Locale::getRoot(), status));

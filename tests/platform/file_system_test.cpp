@@ -1,0 +1,215 @@
+#include "platform/FileSystem.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
+#include "platform/Error.h"
+#include "platform/Sha256.h"
+#include "support/FaultyFileSystem.h"
+#include "support/TempDir.h"
+
+namespace tavro::platform {
+namespace {
+
+using test::FaultyFileSystem;
+using Op = FaultyFileSystem::Operation;
+
+std::vector<std::string> entries(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+ErrorRef errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const Error& error) {
+        return error.value();
+    }
+    ADD_FAILURE() << "no error thrown";
+    return makeError("none", 0, "");
+}
+
+std::string pattern(size_t size) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 131) % 251);
+    }
+    return bytes;
+}
+
+class FileSystemTest : public ::testing::Test {
+  protected:
+    test::TempDir dir_;
+    FileSystem& fs_ = FileSystem::real();
+};
+
+TEST_F(FileSystemTest, WriteThenReadWholeAndInChunks) {
+    const std::string bytes = pattern(3 * 65536 + 17);
+    const std::string path = dir_.file("data.bin");
+    fs_.writeFileAtomically(path, bytes);
+    EXPECT_EQ(fs_.readFile(path), bytes);
+    EXPECT_EQ(fs_.fileSize(path), bytes.size());
+
+    std::vector<size_t> sizes;
+    std::string joined;
+    fs_.readChunks(path, [&](std::string_view chunk) {
+        sizes.push_back(chunk.size());
+        joined.append(chunk);
+    });
+    EXPECT_EQ(joined, bytes);
+    EXPECT_EQ(sizes.size(), 4u);
+    EXPECT_EQ(sizes.front(), 65536u);
+
+    fs_.writeFileAtomically(path, "");
+    EXPECT_EQ(fs_.readFile(path), "");
+    EXPECT_EQ(entries(dir_.path()), std::vector<std::string>{"data.bin"});
+}
+
+TEST_F(FileSystemTest, ReadingAFolderOrMissingFileIsAnError) {
+    const ErrorRef folder = errorOf([&] { fs_.readFile(dir_.path()); });
+    EXPECT_EQ(folder->domain, kCocoaErrorDomain);
+    EXPECT_EQ(folder->code, 256);
+    EXPECT_NE(folder->debugDescription.find(std::to_string(EISDIR)), std::string::npos);
+
+    const ErrorRef missing = errorOf([&] { fs_.readChunks(dir_.file("nope.png"), nullptr); });
+    EXPECT_EQ(missing->code, 260);
+    EXPECT_EQ(missing->description(),
+              "The file \u201cnope.png\u201d couldn\u2019t be opened because there is no such "
+              "file.");
+    EXPECT_THROW(fs_.fileSize(dir_.file("nope.png")), Error);
+}
+
+TEST_F(FileSystemTest, WriteIntoAMissingFolderFailsCleanly) {
+    const ErrorRef error = errorOf([&] { fs_.writeFileAtomically(dir_.file("no/x.json"), "{}"); });
+    EXPECT_EQ(error->code, 4);
+    EXPECT_TRUE(entries(dir_.path()).empty());
+}
+
+TEST_F(FileSystemTest, CreateDirectoriesMakesParentsAndAcceptsExisting) {
+    const std::string deep = dir_.file("a/b/c");
+    fs_.createDirectories(deep);
+    fs_.createDirectories(deep);
+    EXPECT_TRUE(fs_.isDirectory(deep));
+    fs_.writeFileAtomically(dir_.file("a/file"), "x");
+    EXPECT_TRUE(fs_.exists(dir_.file("a/file")));
+    EXPECT_FALSE(fs_.isDirectory(dir_.file("a/file")));
+    // A file in the way is an error, not a silent success.
+    EXPECT_THROW(fs_.createDirectories(dir_.file("a/file/sub")), Error);
+    EXPECT_THROW(fs_.createDirectories(dir_.file("a/file")), Error);
+}
+
+TEST_F(FileSystemTest, RenameAndRemoveAll) {
+    fs_.createDirectories(dir_.file("tree/sub"));
+    fs_.writeFileAtomically(dir_.file("tree/sub/f"), "1");
+    fs_.rename(dir_.file("tree"), dir_.file("moved"));
+    EXPECT_EQ(fs_.readFile(dir_.file("moved/sub/f")), "1");
+    EXPECT_THROW(fs_.rename(dir_.file("tree"), dir_.file("again")), Error);
+
+    fs_.removeAll(dir_.file("moved"));
+    EXPECT_FALSE(fs_.exists(dir_.file("moved")));
+    EXPECT_NO_THROW(fs_.removeAll(dir_.file("moved")));
+}
+
+TEST_F(FileSystemTest, CopyStreamsAndChecksTheDigest) {
+    const std::string bytes = pattern(200000);
+    const std::string source = dir_.file("source");
+    fs_.writeFileAtomically(source, bytes);
+
+    fs_.copyFileAtomically(source, dir_.file("plain"));
+    EXPECT_EQ(fs_.readFile(dir_.file("plain")), bytes);
+
+    fs_.copyFileAtomically(source, dir_.file("checked"), sha256Hex(bytes));
+    EXPECT_EQ(fs_.readFile(dir_.file("checked")), bytes);
+
+    fs_.copyFileAtomically(dir_.file("plain"), dir_.file("checked"));  // replaces
+    EXPECT_EQ(fs_.readFile(dir_.file("checked")), bytes);
+}
+
+TEST_F(FileSystemTest, CopyWithAWrongDigestLeavesNothing) {
+    const std::string source = dir_.file("source");
+    fs_.writeFileAtomically(source, "changed since hashed");
+    const ErrorRef error = errorOf(
+        [&] { fs_.copyFileAtomically(source, dir_.file("target"), sha256Hex("original")); });
+    EXPECT_EQ(error->domain, kCocoaErrorDomain);
+    EXPECT_EQ(entries(dir_.path()), std::vector<std::string>{"source"});
+
+    // An existing target keeps its old content.
+    fs_.writeFileAtomically(dir_.file("target"), "old");
+    EXPECT_THROW(fs_.copyFileAtomically(source, dir_.file("target"), sha256Hex("x")), Error);
+    EXPECT_EQ(fs_.readFile(dir_.file("target")), "old");
+    EXPECT_EQ(entries(dir_.path()), (std::vector<std::string>{"source", "target"}));
+}
+
+TEST_F(FileSystemTest, CopyOfAMissingOrFolderSourceFails) {
+    EXPECT_THROW(fs_.copyFileAtomically(dir_.file("none"), dir_.file("t")), Error);
+    fs_.createDirectories(dir_.file("folder"));
+    EXPECT_THROW(fs_.copyFileAtomically(dir_.file("folder"), dir_.file("t")), Error);
+    EXPECT_EQ(entries(dir_.path()), std::vector<std::string>{"folder"});
+}
+
+TEST_F(FileSystemTest, Sha256OfAFileStreams) {
+    const std::string bytes = pattern(150000);
+    fs_.writeFileAtomically(dir_.file("f"), bytes);
+    EXPECT_EQ(sha256HexOfFile(dir_.file("f")), sha256Hex(bytes));
+    EXPECT_THROW(sha256HexOfFile(dir_.file("missing")), Error);
+}
+
+// ---- Atomicity under injected faults ----------------------------------------------------
+
+TEST_F(FileSystemTest, FailedRenameLeavesNeitherTemporaryNorFinalFile) {
+    FaultyFileSystem faulty;
+    faulty.failNth(Op::Rename, 1, EIO);
+    EXPECT_THROW(faulty.writeFileAtomically(dir_.file("out.json"), "{}"), Error);
+    EXPECT_TRUE(entries(dir_.path()).empty());
+
+    fs_.writeFileAtomically(dir_.file("out.json"), "old");
+    faulty.failNth(Op::Rename, 1, ENOSPC);
+    const ErrorRef error =
+        errorOf([&] { faulty.writeFileAtomically(dir_.file("out.json"), "new"); });
+    EXPECT_EQ(error->code, 640);
+    EXPECT_EQ(fs_.readFile(dir_.file("out.json")), "old");
+    EXPECT_EQ(entries(dir_.path()), std::vector<std::string>{"out.json"});
+
+    fs_.writeFileAtomically(dir_.file("source"), "bytes");
+    faulty.failNth(Op::Rename, 1, EACCES);
+    EXPECT_THROW(faulty.copyFileAtomically(dir_.file("source"), dir_.file("copy")), Error);
+    EXPECT_EQ(entries(dir_.path()), (std::vector<std::string>{"out.json", "source"}));
+}
+
+TEST_F(FileSystemTest, FaultsHitOnlyTheChosenCall) {
+    FaultyFileSystem faulty;
+    faulty.failNth(Op::Write, 2, EROFS);
+    faulty.writeFileAtomically(dir_.file("one"), "1");
+    const ErrorRef error = errorOf([&] { faulty.writeFileAtomically(dir_.file("two"), "2"); });
+    EXPECT_EQ(error->code, 513);
+    faulty.writeFileAtomically(dir_.file("three"), "3");
+    EXPECT_EQ(faulty.calls(Op::Write), 3);
+    EXPECT_EQ(faulty.calls(Op::Rename), 2);  // the internal renames of the two good writes
+    EXPECT_EQ(entries(dir_.path()), (std::vector<std::string>{"one", "three"}));
+
+    faulty.failAlways(Op::Read, EACCES);
+    EXPECT_EQ(errorOf([&] { faulty.readFile(dir_.file("one")); })->code, 257);
+    EXPECT_THROW(faulty.readChunks(dir_.file("one"), [](std::string_view) {}), Error);
+    faulty.clearFaults();
+    EXPECT_EQ(faulty.readFile(dir_.file("one")), "1");
+    EXPECT_EQ(faulty.calls(Op::Read), 3);
+
+    faulty.failNth(Op::CreateDirectories, 1, ENOSPC);
+    EXPECT_THROW(faulty.createDirectories(dir_.file("d")), Error);
+    EXPECT_FALSE(fs_.exists(dir_.file("d")));
+    faulty.failNth(Op::Copy, 1, EIO);
+    EXPECT_THROW(faulty.copyFileAtomically(dir_.file("one"), dir_.file("c")), Error);
+    EXPECT_FALSE(fs_.exists(dir_.file("c")));
+}
+
+}  // namespace
+}  // namespace tavro::platform
