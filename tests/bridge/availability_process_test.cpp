@@ -14,16 +14,17 @@
 
 #include "platform/FileSystem.h"
 #include "support/Provisioning.h"
+#include "support/TempDir.h"
 
 extern char** environ;
 
 namespace tavro {
 namespace {
 
-using testing::entitlementsPlist;
-using testing::plistKey;
-using testing::plistString;
-using testing::plistStrings;
+using test::entitlementsPlist;
+using test::plistKey;
+using test::plistString;
+using test::plistStrings;
 
 constexpr const char* kGroup = TAVRO_EXPECTED_APP_GROUP;
 constexpr const char* kContainer = TAVRO_EXPECTED_ICLOUD_CONTAINER;
@@ -91,14 +92,11 @@ Answers runProbe(const std::string& program,
 class AvailabilityProcessTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tavro-bridge-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        root_ = pattern;
+        root_ = dir_.path();
         write("full.entitlements", fullEntitlements());
     }
-    void TearDown() override { platform::FileSystem::real().removeAll(root_); }
 
-    static std::string fullEntitlements() { return testing::fullEntitlements(kGroup, kContainer); }
+    static std::string fullEntitlements() { return test::fullEntitlements(kGroup, kContainer); }
     std::string write(const std::string& name, const std::string& bytes) {
         std::string path = root_ + "/" + name;
         std::ofstream(path, std::ios::binary) << bytes;
@@ -117,6 +115,7 @@ class AvailabilityProcessTest : public ::testing::Test {
         return runProbe(TAVRO_PROBE_PATH, environment);
     }
 
+    test::TempDir dir_;
     std::string root_;
 };
 

@@ -14,14 +14,15 @@
 #include "platform/Entitlements.h"
 #include "platform/FileSystem.h"
 #include "support/Provisioning.h"
+#include "support/TempDir.h"
 
 namespace tavro::platform {
 namespace {
 
-using testing::entitlementsPlist;
-using testing::plistKey;
-using testing::plistString;
-using testing::plistStrings;
+using test::entitlementsPlist;
+using test::plistKey;
+using test::plistString;
+using test::plistStrings;
 
 constexpr const char* kGroups = "com.apple.security.application-groups";
 constexpr const char* kContainers = "com.apple.developer.icloud-container-identifiers";
@@ -30,16 +31,13 @@ constexpr const char* kServices = "com.apple.developer.icloud-services";
 class AvailabilityTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tavro-availability-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        root_ = pattern;
+        root_ = dir_.path();
         entitlements_ = root_ + "/app.entitlements";
         env_.set("TAVRO_ENTITLEMENTS", entitlements_)
             .set("XDG_DATA_HOME", root_ + "/data")
             .unset("TAVRO_DISABLE_CLOUDKIT")
             .unset("TAVRO_CLOUDKIT_ENABLED");
     }
-    void TearDown() override { FileSystem::real().removeAll(root_); }
 
     void writeFile(const std::string& path, const std::string& bytes) {
         std::ofstream(path, std::ios::binary) << bytes;
@@ -53,9 +51,10 @@ class AvailabilityTest : public ::testing::Test {
                   plistKey(kServices, plistStrings({"CloudKit"})));
     }
 
+    test::TempDir dir_;
     std::string root_;
     std::string entitlements_;
-    testing::ScopedEnvironment env_;
+    test::ScopedEnvironment env_;
 };
 
 TEST_F(AvailabilityTest, EntitlementValuesKeepTheirShape) {
@@ -127,17 +126,17 @@ TEST_F(AvailabilityTest, DecisionTableFirstMatchingRowDecides) {
     EXPECT_TRUE(cloudAvailable());
 
     for (const char* value : {"", "0", "1", "NO"}) {
-        testing::ScopedEnvironment disabled;
+        test::ScopedEnvironment disabled;
         disabled.set("TAVRO_DISABLE_CLOUDKIT", value);
         EXPECT_FALSE(cloudAvailable()) << "TAVRO_DISABLE_CLOUDKIT=" << value;
     }
     for (const char* value : {"no", "No", "nO", "NO"}) {
-        testing::ScopedEnvironment enabled;
+        test::ScopedEnvironment enabled;
         enabled.set("TAVRO_CLOUDKIT_ENABLED", value);
         EXPECT_FALSE(cloudAvailable()) << "TAVRO_CLOUDKIT_ENABLED=" << value;
     }
     for (const char* value : {"0", "false", "", "NO ", " NO", "NOT", "yes", "N"}) {
-        testing::ScopedEnvironment enabled;
+        test::ScopedEnvironment enabled;
         enabled.set("TAVRO_CLOUDKIT_ENABLED", value);
         EXPECT_TRUE(cloudAvailable()) << "TAVRO_CLOUDKIT_ENABLED=" << value;
     }
@@ -166,7 +165,7 @@ TEST_F(AvailabilityTest, GroupContainerIsCreatedUnderTheDataHome) {
     EXPECT_TRUE(FileSystem::real().isDirectory(*path));
     EXPECT_EQ(groupPath(), path);  // an existing container is fine
 
-    testing::ScopedEnvironment trailing;
+    test::ScopedEnvironment trailing;
     trailing.set("XDG_DATA_HOME", root_ + "/data//");
     EXPECT_EQ(groupPath(), path);
 
@@ -176,7 +175,7 @@ TEST_F(AvailabilityTest, GroupContainerIsCreatedUnderTheDataHome) {
 
 TEST_F(AvailabilityTest, DataHomeFallsBackToHomeAndFailsSoftly) {
     provisionFully();
-    testing::ScopedEnvironment env;
+    test::ScopedEnvironment env;
     env.set("HOME", root_ + "/home").set("XDG_DATA_HOME", "relative/data");
     EXPECT_EQ(groupPath(), root_ + "/home/.local/share/group-containers/" +
                                std::string(configuration::kAppGroupIdentifier));

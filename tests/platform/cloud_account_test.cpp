@@ -8,6 +8,7 @@
 #include "platform/CloudErrorDescription.h"
 #include "platform/FileSystem.h"
 #include "support/Provisioning.h"
+#include "support/TempDir.h"
 
 namespace tavro::platform {
 namespace {
@@ -15,12 +16,9 @@ namespace {
 class CloudAccountTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        char pattern[] = "/tmp/tavro-account-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        root_ = pattern;
+        root_ = dir_.path();
         env_.set("XDG_CONFIG_HOME", root_);
     }
-    void TearDown() override { FileSystem::real().removeAll(root_); }
 
     std::string accountFile() const { return root_ + "/tavro/cloud-account.json"; }
     void writeAccount(const std::string& json) {
@@ -38,8 +36,9 @@ class CloudAccountTest : public ::testing::Test {
         return "";
     }
 
+    test::TempDir dir_;
     std::string root_;
-    testing::ScopedEnvironment env_;
+    test::ScopedEnvironment env_;
 };
 
 TEST_F(CloudAccountTest, ReadsEachOfTheFiveStatusesAfreshEveryCall) {

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-namespace tavro::testing {
+namespace tavro::test {
 
 // Sets or unsets environment variables and restores what was there when the scope ends.
 class ScopedEnvironment {
@@ -82,4 +82,4 @@ inline std::string fullEntitlements(const std::string& group, const std::string&
         plistKey("com.apple.developer.icloud-services", plistStrings({"CloudKit"})));
 }
 
-}  // namespace tavro::testing
+}  // namespace tavro::test
