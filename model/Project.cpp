@@ -18,11 +18,16 @@ Project::~Project() {
     if (s_.parent != nullptr) {
         links::eraseOne(s_.parent->children_, this);
     }
+    // Only ends that still point here are cleared: a rollback may have moved them already.
     for (Project* child : children_) {
-        child->s_.parent = nullptr;
+        if (child->s_.parent == this) {
+            child->s_.parent = nullptr;
+        }
     }
     for (Thing* thing : things_) {
-        thing->s_.project = nullptr;
+        if (thing->s_.project == this) {
+            thing->s_.project = nullptr;
+        }
     }
 }
 

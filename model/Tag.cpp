@@ -15,9 +15,13 @@ Tag::Tag(TagState state) : Record(RecordType::Tag), s_(std::move(state)) {}
 
 Tag::~Tag() {
     // A tag that goes away leaves the things that carried it, as the nullify rule has it.
+    // The lists are checked, not trusted: a rollback may have moved the other end already.
     for (Thing* thing : things_) {
         auto& tags = thing->s_.tags;
-        tags.erase(std::find(tags.begin(), tags.end(), this));
+        auto found = std::find(tags.begin(), tags.end(), this);
+        if (found != tags.end()) {
+            tags.erase(found);
+        }
     }
 }
 
