@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/Error.h"
+#include "platform/JsonErrorLocation.h"
 #include "platform/Text.h"
 
 namespace tavro::platform::json {
@@ -289,8 +290,11 @@ Element Parser::parse(std::string_view utf8) {
         error = parser_.parse(padded_.data(), length, false).get(root);
     }
     if (error != simdjson::SUCCESS) {
-        parseError(std::string(simdjson::error_message(error)) + " (in " + std::to_string(length) +
-                   " bytes of input)");
+        std::string detail = simdjson::error_message(error);
+        const std::string where = locateParseError(padded_, length, kMaxDepth);
+        detail +=
+            where.empty() ? " (in " + std::to_string(length) + " bytes of input)" : " " + where;
+        parseError(std::move(detail));
     }
     const auto type = root.type();
     if (type != simdjson::dom::element_type::OBJECT && type != simdjson::dom::element_type::ARRAY) {

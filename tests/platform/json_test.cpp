@@ -139,6 +139,25 @@ TEST(JsonReader, SyntaxErrorsAreTheParseError) {
     }
 }
 
+TEST(JsonReader, DebugDescriptionSaysWhatAndWhere) {
+    Parser parser;
+    try {
+        parser.parse("{\n \"a\": [1, 2, tru]\n}");
+        ADD_FAILURE();
+    } catch (const Error& error) {
+        const std::string& debug = error.value()->debugDescription;
+        EXPECT_NE(debug.find("atom"), std::string::npos) << debug;
+        EXPECT_NE(debug.find("line 2, column 14"), std::string::npos) << debug;
+    }
+    try {
+        parser.parse("[1] x");
+        ADD_FAILURE();
+    } catch (const Error& error) {
+        EXPECT_NE(error.value()->debugDescription.find("byte 4"), std::string::npos)
+            << error.value()->debugDescription;
+    }
+}
+
 TEST(JsonReader, DeepNestingIsAnErrorNotACrash) {
     expectParseError(std::string(100000, '[') + std::string(100000, ']'));
     std::string objects;
@@ -147,6 +166,8 @@ TEST(JsonReader, DeepNestingIsAnErrorNotACrash) {
     }
     objects += "1" + std::string(100000, '}');
     expectParseError(objects);
+    // A fault early in the document does not let the deep part through either.
+    expectParseError("[1e999," + std::string(100000, '[') + std::string(100000, ']') + "]");
 
     Parser parser;
     EXPECT_NO_THROW(parser.parse(std::string(500, '[') + std::string(500, ']')));
