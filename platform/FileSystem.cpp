@@ -156,14 +156,16 @@ class TemporaryFile {
     bool committed_ = false;
 };
 
-// Streams with copy_file_range; false when this file system pair does not support it (the
-// caller then copies with read/write from the start).
+// Streams with copy_file_range; false when nothing could be copied that way (the caller then
+// copies with read/write from the start). Some files (those of pseudo file systems above all)
+// report no content to copy_file_range although read() returns bytes, so a first call that
+// copies nothing also falls back.
 bool copyInKernel(int from, int to, const std::string& path) {
     bool copiedAny = false;
     for (;;) {
         const ssize_t count = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
         if (count == 0) {
-            return true;
+            return copiedAny;
         }
         if (count > 0) {
             copiedAny = true;

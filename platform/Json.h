@@ -4,7 +4,10 @@
 // Reading: the top level must be an object or an array; anything else, and every syntax
 // error, is the platform's parse error (NSCocoaErrorDomain 3840, "The data couldn’t be read
 // because it isn’t in the correct format."), with the parser's own detail kept as the error's
-// debug description. Deep nesting is a parse error. Of duplicate keys, the last one wins.
+// debug description (what the parser found and where). Nesting deeper than 512 levels is a
+// parse error. Of duplicate keys, the last one wins. Ill-formed UTF-8 is replaced with U+FFFD
+// before parsing rather than refused. Integer literals beyond 64 bits are valid JSON and read
+// as the doubles they stand for.
 //
 // Writing: the writer produces every byte that fingerprints hash, so its escapes and number
 // forms are fixed once: `"` `\` and `/` escaped, \b \f \n \r \t, other controls as \u00xx with
@@ -34,12 +37,12 @@ using ArrayView = simdjson::dom::array;
 // process, and fresh memory is the dearest part of a large parse. The element returned by
 // parse() is valid until the next parse() on the same parser. Not thread-safe; one per thread.
 class Parser {
-public:
+  public:
     Parser();
     // Throws platform::Error (Cocoa 3840) on malformed input or a scalar top level.
     Element parse(std::string_view utf8);
 
-private:
+  private:
     simdjson::dom::parser parser_;
     std::string padded_;
 };
@@ -51,11 +54,11 @@ std::optional<Element> member(ObjectView object, std::string_view key);
 // twenty keys; a linear scan per key would cost quadratic time across 100,000 records).
 // Duplicate keys: the last wins. Views point into the parsed document.
 class Fields {
-public:
+  public:
     explicit Fields(ObjectView object);
     std::optional<Element> get(std::string_view key) const;
 
-private:
+  private:
     std::vector<std::pair<std::string_view, Element>> sorted_;
 };
 
@@ -81,7 +84,7 @@ struct Member;
 using Object = std::vector<Member>;  // insertion order; sorted only when written sorted
 
 class Value {
-public:
+  public:
     using Storage = std::variant<std::nullptr_t, bool, int64_t, double, std::string, Array, Object>;
     Value() : storage_(nullptr) {}
     Value(std::nullptr_t) : storage_(nullptr) {}
@@ -98,7 +101,7 @@ public:
     const Storage& storage() const { return storage_; }
     Storage& storage() { return storage_; }
 
-private:
+  private:
     Storage storage_;
 };
 

@@ -134,6 +134,14 @@ TEST_F(FileSystemTest, CopyStreamsAndChecksTheDigest) {
     EXPECT_EQ(fs_.readFile(dir_.file("checked")), bytes);
 }
 
+TEST_F(FileSystemTest, CopyOfAPseudoFileKeepsItsContent) {
+    // Files of pseudo file systems offer nothing to in-kernel copying, though they read fine.
+    fs_.copyFileAtomically("/proc/version", dir_.file("version"));
+    const std::string copied = fs_.readFile(dir_.file("version"));
+    EXPECT_FALSE(copied.empty());
+    EXPECT_EQ(copied, fs_.readFile("/proc/version"));
+}
+
 TEST_F(FileSystemTest, CopyWithAWrongDigestLeavesNothing) {
     const std::string source = dir_.file("source");
     fs_.writeFileAtomically(source, "changed since hashed");
