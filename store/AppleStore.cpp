@@ -1,0 +1,103 @@
+#include "store/AppleStore.h"
+
+#include "platform/AppGroupContainer.h"
+#include "platform/Availability.h"
+#include "platform/BridgeError.h"
+#include "platform/CloudAccount.h"
+#include "platform/CloudErrorDescription.h"
+#include "platform/Configuration.h"
+#include "platform/MainExecutor.h"
+#include "platform/Paths.h"
+#include "store/AccountGuard.h"
+#include "store/ExchangeBody.h"
+#include "store/ExchangeRequest.h"
+#include "store/Store.h"
+
+namespace tavro::store {
+
+namespace paths = platform::paths;
+using platform::BridgeError;
+namespace message = platform::message;
+
+AppleStore& AppleStore::shared() {
+    // Never destroyed: the executor may still run a task while the process exits.
+    static AppleStore* instance = new AppleStore();
+    return *instance;
+}
+
+AppleStore::AppleStore(platform::FileSystem& fileSystem) : fileSystem_(fileSystem) {}
+
+AppleStore::~AppleStore() = default;
+
+void AppleStore::checkLocation(std::string_view storePath) const {
+    auto container = platform::appGroupContainerPath(platform::configuration::kAppGroupIdentifier);
+    if (!container) {
+        throw BridgeError(message::kStoreNotInAppGroup);
+    }
+    std::string expected = paths::normalize(paths::join(*container, kStoreRelativePath));
+    if (paths::normalize(paths::absolute(storePath)) != expected) {
+        throw BridgeError(message::kStoreNotInAppGroup);
+    }
+}
+
+std::string AppleStore::checkAccount() const {
+    if (platform::cloudAccountStatus() != platform::AccountStatus::Available) {
+        throw BridgeError(message::kSignInToICloud);
+    }
+    return platform::cloudUserRecordName();
+}
+
+void AppleStore::registerObserver() {
+    if (observer_) {
+        // A second registration would deliver every event twice.
+        notifications_.unsubscribe(*observer_);
+    }
+    observer_ = notifications_.subscribe([this](const SyncEvent& event) {
+        std::optional<std::string> errorText;
+        if (event.error) {
+            errorText = platform::cloudErrorDescription(event.error);
+        }
+        platform::MainExecutor::shared().submit(
+            [this, event, errorText] { applySyncEvent(event, errorText); });
+    });
+}
+
+void AppleStore::openStore(std::string_view storePath) {
+    // Push registration has nothing to do on Linux: no mirroring engine pushes changes.
+    registerObserver();
+    std::unique_ptr<Store> store = Store::open(std::string(storePath));
+    store->syncEvents().subscribe([this](const SyncEvent& event) { notifications_.post(event); });
+    container_ = std::move(store);
+    storePath_ = std::string(storePath);
+}
+
+void AppleStore::applySyncEvent(const SyncEvent& event,
+                                const std::optional<std::string>& errorText) {
+    if (errorText) {
+        sync_.status = "iCloud: " + *errorText;
+    } else if (!event.endDate) {
+        sync_.status = "Syncing with iCloud\u2026";
+    } else if (event.succeeded && event.type != SyncEvent::Type::Setup) {
+        sync_.status = "iCloud enabled";
+        sync_.lastSync = event.endDate;
+    }
+}
+
+std::string AppleStore::exchange(std::string_view text) {
+    ExchangeRequest request = ExchangeRequest::parse(parser_, text);
+    if (!platform::cloudAvailable()) {
+        throw BridgeError(message::kNotProvisioned);
+    }
+    checkLocation(request.storePath());
+    std::string userRecordName = checkAccount();
+    guardAccount(userRecordName, request.storePath(), fileSystem_);
+    if (storePath_ && *storePath_ != request.storePath()) {
+        throw BridgeError(message::kStoreOpenElsewhere);
+    }
+    if (!container_) {
+        openStore(request.storePath());
+    }
+    return runExchangeBody(*container_, request, fileSystem_, sync_);
+}
+
+}  // namespace tavro::store

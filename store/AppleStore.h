@@ -1,0 +1,70 @@
+#pragma once
+// The single owner of the native store. Every exchange runs through it: the request is parsed
+// and validated, cloud availability, the App Group location, the cloud account and the account
+// guard are checked, the store is opened on the first exchange (and kept for the life of the
+// process), the host's records are applied in one unit of work, and the whole library is
+// reported back. It also keeps the sync status from the store's sync events.
+//
+// Threads: every member is touched on the main executor's thread only; exchange() must be
+// called there. Sync events may be posted from any thread: the handler hands its update to the
+// executor.
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/FileSystem.h"
+#include "platform/Json.h"
+#include "platform/Time.h"
+#include "store/ExchangeResponse.h"
+#include "store/SyncEvent.h"
+
+namespace tavro::store {
+
+class Store;
+
+inline constexpr const char* kInitialStatus = "iCloud enabled \u2014 waiting for sync";
+inline constexpr const char* kStoreRelativePath = "Library/Tavro.store";
+
+class AppleStore {
+  public:
+    // The process-wide owner, created on first use (thread-safe), never destroyed.
+    static AppleStore& shared();
+
+    explicit AppleStore(platform::FileSystem& fileSystem = platform::FileSystem::real());
+    AppleStore(const AppleStore&) = delete;
+    AppleStore& operator=(const AppleStore&) = delete;
+    ~AppleStore();
+
+    // Runs one exchange and answers with the response text; throws the exchange's error.
+    std::string exchange(std::string_view request);
+
+    // The sync status reported in responses, and the event handler's rule for updating it.
+    const SyncStatus& syncStatus() const { return sync_; }
+    void applySyncEvent(const SyncEvent& event, const std::optional<std::string>& errorText);
+
+    // The open store, or nullptr before the first successful opening.
+    Store* container() const { return container_.get(); }
+    const std::optional<std::string>& storePath() const { return storePath_; }
+
+  private:
+    void checkLocation(std::string_view storePath) const;
+    std::string checkAccount() const;
+    void openStore(std::string_view storePath);
+    void registerObserver();
+
+    platform::FileSystem& fileSystem_;
+    platform::json::Parser parser_;  // kept: its buffers serve exchange after exchange
+
+    std::unique_ptr<Store> container_;
+    std::optional<std::string> storePath_;
+    std::optional<SyncEventSource::Token> observer_;
+    SyncStatus sync_{kInitialStatus, std::nullopt};
+
+    // Stands for the platform's notification centre: the observer is registered here before
+    // the store exists, and the store's own events are forwarded here once it is open.
+    SyncEventSource notifications_;
+};
+
+}  // namespace tavro::store

@@ -1,0 +1,35 @@
+#pragma once
+// Reading the files that request records name under "data", "thumbnail" and "icon". A file must
+// lie inside the exchange directory once symbolic links and "." / ".." are resolved on both
+// paths; it is hashed while it streams (once) and handed to the store as pending content that
+// is copied into the blob folder only if its digest is new.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "model/Content.h"
+#include "platform/FileSystem.h"
+#include "platform/Json.h"
+
+namespace tavro::store {
+
+// One exchange's asset reader: the exchange directory is resolved once.
+class AssetReader {
+  public:
+    AssetReader(platform::FileSystem& fileSystem, std::string_view directory);
+
+    // The content of the file named under `key`; nothing when the key is absent or not text.
+    // Throws "Invalid asset path." for a file outside the directory (the directory itself
+    // included) and the file system's error for a file that cannot be read (a folder too).
+    std::optional<model::Content> read(const platform::json::Fields& record, std::string_view key);
+
+    // The resolved path a request path stands for, or "Invalid asset path.".
+    std::string confine(std::string_view requestedPath) const;
+
+  private:
+    platform::FileSystem& fileSystem_;
+    std::string rootWithSlash_;
+};
+
+}  // namespace tavro::store

@@ -1,0 +1,135 @@
+#include "store/ConflictCopy.h"
+
+#include <memory>
+
+#include "model/Thing.h"
+#include "platform/Error.h"
+#include "platform/Json.h"
+#include "platform/Paths.h"
+#include "platform/Sha256.h"
+#include "platform/Time.h"
+#include "store/UnitOfWork.h"
+
+namespace tavro::store {
+
+namespace json = platform::json;
+
+platform::Uuid conflictCopyIdentifier(const platform::Uuid& original,
+                                      const std::string& fingerprint) {
+    platform::Sha256 hash;
+    hash.update(original.uppercase());
+    hash.update(fingerprint);
+    auto digest = hash.finish();
+    platform::Uuid copy;
+    std::copy_n(digest.begin(), copy.bytes.size(), copy.bytes.begin());
+    return copy;
+}
+
+std::string conflictFileName(const std::string& fileName) {
+    if (fileName.empty()) {
+        return fileName;
+    }
+    std::string extension = platform::paths::extension(fileName);
+    std::string name = platform::paths::deletingExtension(fileName) + kConflictSuffix;
+    if (!extension.empty()) {
+        name += "." + extension;
+    }
+    return name;
+}
+
+namespace {
+
+// A parsed JSON element as a writable value, so that an object can be written back without one
+// of its members.
+json::Value toValue(json::Element element) {
+    using simdjson::dom::element_type;
+    switch (element.type()) {
+        case element_type::OBJECT: {
+            json::Object object;
+            for (auto field : simdjson::dom::object(element)) {
+                object.push_back({std::string(field.key), toValue(field.value)});
+            }
+            return object;
+        }
+        case element_type::ARRAY: {
+            json::Array array;
+            for (auto item : simdjson::dom::array(element)) {
+                array.push_back(toValue(item));
+            }
+            return array;
+        }
+        case element_type::STRING:
+            return std::string_view(element);
+        case element_type::INT64:
+            return int64_t(element);
+        case element_type::UINT64:
+            return double(uint64_t(element));
+        case element_type::DOUBLE:
+            return double(element);
+        case element_type::BOOL:
+            return bool(element);
+        case element_type::NULL_VALUE:
+            return nullptr;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+std::string conflictMetadata(const std::string& metadataJSON) {
+    json::Parser parser;
+    json::Element root;
+    try {
+        root = parser.parse(metadataJSON);
+    } catch (const platform::Error&) {
+        return metadataJSON;
+    }
+    if (!root.is_object()) {
+        return metadataJSON;
+    }
+    json::Object kept;
+    for (auto field : simdjson::dom::object(root)) {
+        if (field.key != "linkedRelativePath") {
+            kept.push_back({std::string(field.key), toValue(field.value)});
+        }
+    }
+    return json::write(kept);
+}
+
+void preserveConflict(model::Thing& thing, const std::string& fingerprint,
+                      std::unordered_map<platform::Uuid, model::Thing*>& things,
+                      UnitOfWork& unitOfWork) {
+    platform::Uuid identifier = conflictCopyIdentifier(thing.uuid(), fingerprint);
+    if (things.count(identifier) != 0) {
+        return;  // this conflict has been preserved already
+    }
+    // Everything that can fail comes before the copy joins the unit of work.
+    std::string metadata = conflictMetadata(thing.metadataJSON());
+
+    auto copy = std::make_unique<model::Thing>(thing.kind(), thing.title() + kConflictSuffix);
+    copy->setUuid(identifier);
+    copy->setKindRaw(thing.kindRaw());
+    copy->setSubtitle(thing.subtitle());
+    copy->setContent(thing.content());
+    copy->setNote(thing.note());
+    copy->setUrlString(thing.urlString());
+    copy->setFileName(conflictFileName(thing.fileName()));
+    copy->setTypeIdentifier(thing.typeIdentifier());
+    copy->setFileSize(thing.fileSize());
+    copy->setData(thing.data());
+    copy->setThumbnailData(thing.thumbnailData());
+    copy->setIconData(thing.iconData());
+    copy->setAspectRatio(thing.aspectRatio());
+    copy->setIsStarred(thing.isStarred());
+    copy->setCreatedAt(thing.createdAt());
+    copy->setUpdatedAt(platform::now());
+    copy->setTrashedAt(std::nullopt);
+    copy->setMetadataJSON(metadata);
+
+    model::Thing* inserted = unitOfWork.insert(std::move(copy));
+    inserted->setProject(thing.project());
+    inserted->setTags(thing.tags());
+    things.emplace(identifier, inserted);
+}
+
+}  // namespace tavro::store

@@ -1,0 +1,26 @@
+#include "store/ExchangeBody.h"
+
+#include "store/Asset.h"
+#include "store/ExchangeRequest.h"
+#include "store/HostRecords.h"
+#include "store/Store.h"
+#include "store/UnitOfWork.h"
+
+namespace tavro::store {
+
+std::string runExchangeBody(Store& store, const ExchangeRequest& request,
+                            platform::FileSystem& fileSystem, const SyncStatus& sync) {
+    UnitOfWork unitOfWork(store);
+    try {
+        ExchangeIndexes indexes = loadIndexes(unitOfWork);
+        AssetReader assets(fileSystem, request.directory());
+        applyHostRecords(unitOfWork, request, assets, indexes);
+        unitOfWork.save();
+        return buildResponse(unitOfWork, request, store, fileSystem, sync);
+    } catch (...) {
+        unitOfWork.rollback();
+        throw;
+    }
+}
+
+}  // namespace tavro::store

@@ -1,0 +1,20 @@
+#pragma once
+// The body of an exchange over an open store and a validated request: one unit of work in
+// which the host's records are applied and saved, then the whole library is reported back.
+// Every failure before the save rolls the unit of work back, so the store keeps nothing of a
+// failed request; a failure while reporting keeps the saved changes.
+
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "store/ExchangeResponse.h"
+
+namespace tavro::store {
+
+class ExchangeRequest;
+class Store;
+
+std::string runExchangeBody(Store& store, const ExchangeRequest& request,
+                            platform::FileSystem& fileSystem, const SyncStatus& sync);
+
+}  // namespace tavro::store

@@ -1,0 +1,68 @@
+#include "store/ExchangeRequest.h"
+
+#include "platform/BridgeError.h"
+
+namespace tavro::store {
+
+namespace json = platform::json;
+
+namespace {
+
+[[noreturn]] void invalidRequest() {
+    throw platform::BridgeError(platform::message::kInvalidBridgeRequest);
+}
+
+std::unordered_map<std::string_view, std::string_view> readKnownFingerprints(
+    const json::Fields& top) {
+    std::unordered_map<std::string_view, std::string_view> known;
+    auto object = json::asObject(top.get("knownFingerprints"));
+    if (!object) {
+        return known;
+    }
+    known.reserve(object->size());
+    for (auto field : *object) {
+        auto text = json::asString(field.value);
+        if (!text) {
+            return {};  // one value that is not text voids the whole map
+        }
+        // Of duplicate keys the last wins, as everywhere in the request.
+        known.insert_or_assign(field.key, *text);
+    }
+    return known;
+}
+
+}  // namespace
+
+ExchangeRequest ExchangeRequest::parse(json::Parser& parser, std::string_view text) {
+    json::Element root = parser.parse(text);
+    auto object = json::asObject(root);
+    if (!object) {
+        invalidRequest();
+    }
+    json::Fields top(*object);
+    if (json::asInteger(top.get("version")) != int64_t{1}) {
+        invalidRequest();
+    }
+    auto storePath = json::asString(top.get("storePath"));
+    auto directory = json::asString(top.get("directory"));
+    auto records = json::asArray(top.get("records"));
+    if (!storePath || !directory || !records) {
+        invalidRequest();
+    }
+
+    ExchangeRequest request;
+    request.storePath_ = *storePath;
+    request.directory_ = *directory;
+    request.records_.reserve(records->size());
+    for (json::Element element : *records) {
+        auto record = json::asObject(element);
+        if (!record) {
+            invalidRequest();
+        }
+        request.records_.emplace_back(*record);
+    }
+    request.knownFingerprints_ = readKnownFingerprints(top);
+    return request;
+}
+
+}  // namespace tavro::store

@@ -1,0 +1,43 @@
+#pragma once
+// The request of one exchange, parsed and validated: a JSON object with "version" 1, the
+// "storePath" and "directory" texts and a "records" array of objects. Everything else in it
+// ("knownFingerprints", the records' own keys) is read later, by the steps that use it, through
+// the readers in RecordReaders.h.
+//
+// The views point into the parser's document: a request is valid until the parser parses the
+// next one. Used on the executor thread only.
+
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/Json.h"
+
+namespace tavro::store {
+
+class ExchangeRequest {
+  public:
+    // Parses `text` (already well-formed UTF-8) and validates the top level. Throws the JSON
+    // parser's error for text that is not JSON, and "Invalid bridge request." for a request of
+    // the wrong shape.
+    static ExchangeRequest parse(platform::json::Parser& parser, std::string_view text);
+
+    std::string_view storePath() const { return storePath_; }
+    std::string_view directory() const { return directory_; }
+    // The records in request order, each indexed once for key lookups.
+    const std::vector<platform::json::Fields>& records() const { return records_; }
+
+    // "knownFingerprints": "Thing:<lower-case id>" -> fingerprint. Empty when the member is
+    // absent, not an object, or any of its values is not text.
+    const std::unordered_map<std::string_view, std::string_view>& knownFingerprints() const {
+        return knownFingerprints_;
+    }
+
+  private:
+    std::string_view storePath_;
+    std::string_view directory_;
+    std::vector<platform::json::Fields> records_;
+    std::unordered_map<std::string_view, std::string_view> knownFingerprints_;
+};
+
+}  // namespace tavro::store

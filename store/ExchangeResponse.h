@@ -1,0 +1,43 @@
+#pragma once
+// The exchange's answer: every record the store holds after the save (projects, then tags,
+// then things), each thing with the digests of its contents, its file fingerprint and its
+// record fingerprint; the sync status and last sync time. A thing's contents are written into
+// the exchange directory's "received" folder only when the host's known fingerprint for it is
+// missing or differs, so an exchange in which nothing changed writes no file.
+
+#include <optional>
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/Time.h"
+
+namespace tavro::model {
+class Thing;
+}
+
+namespace tavro::store {
+
+class ExchangeRequest;
+class Store;
+class UnitOfWork;
+
+struct SyncStatus {
+    std::string status;
+    std::optional<platform::Timestamp> lastSync;
+};
+
+// The exchange directory's "received" folder as an absolute path.
+std::string receivedFolder(std::string_view directory);
+
+// The record fingerprint of a thing: SHA-256 of its response record, keys sorted, with the
+// digests of its contents in place of paths and without "fingerprint" itself.
+std::string recordFingerprint(const model::Thing& thing, const std::string& fileFingerprint);
+
+// Builds the response text. Runs after the save, on the same unit of work. Throws the file
+// system's error when "received" or one of its files cannot be written; files already written
+// stay, and no half-written file is left under a final name.
+std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request,
+                          const Store& store, platform::FileSystem& fileSystem,
+                          const SyncStatus& sync);
+
+}  // namespace tavro::store

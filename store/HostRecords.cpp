@@ -1,0 +1,337 @@
+#include "store/HostRecords.h"
+
+#include <algorithm>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "model/Project.h"
+#include "model/Tag.h"
+#include "model/Thing.h"
+#include "platform/BridgeError.h"
+#include "store/Asset.h"
+#include "store/ConflictCopy.h"
+#include "store/ExchangeRequest.h"
+#include "store/FileFingerprint.h"
+#include "store/RecordReaders.h"
+#include "store/UnitOfWork.h"
+
+namespace tavro::store {
+
+namespace json = platform::json;
+using platform::Uuid;
+
+namespace {
+
+enum class RecordType { Project, Tag, Thing };
+
+std::optional<RecordType> recordType(const json::Fields& record) {
+    auto text = json::asString(record.get("recordType"));
+    if (text == "Project") {
+        return RecordType::Project;
+    }
+    if (text == "Tag") {
+        return RecordType::Tag;
+    }
+    if (text == "Thing") {
+        return RecordType::Thing;
+    }
+    return std::nullopt;
+}
+
+Uuid requireIdentifier(const json::Fields& record) {
+    auto uuid = optionalUUID(record.get("uuid"));
+    if (!uuid) {
+        throw platform::BridgeError(platform::message::kInvalidRecordIdentifier);
+    }
+    return *uuid;
+}
+
+RecordType requireType(const json::Fields& record) {
+    auto type = recordType(record);
+    if (!type) {
+        throw platform::BridgeError(platform::message::kUnknownRecordType);
+    }
+    return *type;
+}
+
+template <class Record>
+std::unordered_map<Uuid, Record*> unique(const std::vector<Record*>& records) {
+    std::unordered_map<Uuid, Record*> index;
+    index.reserve(records.size());
+    for (Record* record : records) {
+        if (!index.emplace(record->uuid(), record).second) {
+            throw platform::BridgeError(platform::message::kDuplicateIdentifiers);
+        }
+    }
+    return index;
+}
+
+template <class Record>
+Record* lookup(const std::unordered_map<Uuid, Record*>& index, std::optional<Uuid> uuid) {
+    if (!uuid) {
+        return nullptr;
+    }
+    auto found = index.find(*uuid);
+    return found == index.end() ? nullptr : found->second;
+}
+
+std::string text(const json::Fields& record, std::string_view key) {
+    return std::string(string(record, key));
+}
+
+// ---- Pass 1: create what is missing ------------------------------------------------------
+
+void createMissing(UnitOfWork& unitOfWork, const json::Fields& record, ExchangeIndexes& indexes) {
+    Uuid uuid = requireIdentifier(record);
+    switch (requireType(record)) {
+        case RecordType::Project:
+            if (!indexes.projects.count(uuid)) {
+                auto project = std::make_unique<model::Project>("", nullptr);
+                project->setUuid(uuid);
+                indexes.projects.emplace(uuid, unitOfWork.insert(std::move(project)));
+            }
+            break;
+        case RecordType::Tag:
+            if (!indexes.tags.count(uuid)) {
+                auto tag = std::make_unique<model::Tag>("");
+                tag->setUuid(uuid);
+                indexes.tags.emplace(uuid, unitOfWork.insert(std::move(tag)));
+            }
+            break;
+        case RecordType::Thing:
+            if (!indexes.things.count(uuid)) {
+                auto thing = std::make_unique<model::Thing>(model::ThingKind::note, "");
+                thing->setUuid(uuid);
+                indexes.things.emplace(uuid, unitOfWork.insert(std::move(thing)));
+            }
+            break;
+    }
+}
+
+// ---- Pass 2: apply ---------------------------------------------------------------------
+
+void applyProject(model::Project& project, const json::Fields& record,
+                  const ExchangeIndexes& indexes) {
+    project.setName(text(record, "name"));
+    project.setSortOrder(json::asInteger(record.get("sortOrder")).value_or(0));
+    project.setCreatedAt(date(record, "createdAt"));
+    if (auto owner = json::asString(record.get("linkedFolderOwner"))) {
+        project.setLinkedFolderOwner(std::string(*owner));
+    }
+    project.setParent(lookup(indexes.projects, optionalUUID(record.get("parent"))));
+}
+
+void applyTag(model::Tag& tag, const json::Fields& record) {
+    tag.setName(text(record, "name"));
+    tag.setCreatedAt(date(record, "createdAt"));
+}
+
+// The tags a record names: the whole array is ignored when any element is not text;
+// identifiers that do not parse or name no tag are dropped, the others keep their order.
+std::vector<model::Tag*> namedTags(const json::Fields& record, const ExchangeIndexes& indexes) {
+    std::vector<model::Tag*> tags;
+    auto array = json::asArray(record.get("tags"));
+    if (!array) {
+        return tags;
+    }
+    for (json::Element element : *array) {
+        if (!element.is_string()) {
+            return {};
+        }
+    }
+    for (json::Element element : *array) {
+        model::Tag* tag = lookup(indexes.tags, optionalUUID(element));
+        // A tag is carried once, however often the host names it.
+        if (tag && std::find(tags.begin(), tags.end(), tag) == tags.end()) {
+            tags.push_back(tag);
+        }
+    }
+    return tags;
+}
+
+void applyThingFields(model::Thing& thing, const json::Fields& record,
+                      std::optional<model::Content> data, AssetReader& assets,
+                      const ExchangeIndexes& indexes) {
+    thing.setKindRaw(text(record, "kind"));
+    thing.setTitle(text(record, "title"));
+    thing.setSubtitle(text(record, "subtitle"));
+    thing.setContent(text(record, "content"));
+    thing.setNote(text(record, "note"));
+    thing.setUrlString(text(record, "urlString"));
+    thing.setFileName(text(record, "fileName"));
+    thing.setTypeIdentifier(text(record, "typeIdentifier"));
+    thing.setFileSize(json::asInteger(record.get("fileSize")).value_or(0));
+    thing.setAspectRatio(json::asDouble(record.get("aspectRatio")).value_or(1.0));
+    thing.setIsStarred(json::asBoolean(record.get("isStarred")).value_or(false));
+    thing.setTrashedAt(optionalDate(record, "trashedAt"));
+    thing.setCreatedAt(date(record, "createdAt"));
+    thing.setUpdatedAt(date(record, "updatedAt"));
+    thing.setMetadataJSON(text(record, "metadataJson"));
+    thing.setTags(namedTags(record, indexes));
+    thing.setProject(lookup(indexes.projects, optionalUUID(record.get("project"))));
+    thing.setData(std::move(data));
+    thing.setThumbnailData(assets.read(record, "thumbnail"));
+    thing.setIconData(assets.read(record, "icon"));
+}
+
+enum class Decision { Apply, Skip };
+
+// Newer wins, except for a linked thing whose host names the file fingerprint it last saw:
+// that one is merged three-way by file fingerprints, keeping the store's version as a conflict
+// copy when both sides changed the file.
+Decision mergeDecision(UnitOfWork& unitOfWork, model::Thing& thing, const json::Fields& record,
+                       const std::optional<model::Content>& data, ExchangeIndexes& indexes) {
+    if (!indexes.priorThings.count(thing.uuid())) {
+        return Decision::Apply;
+    }
+    auto base = json::asString(record.get("baseFileFingerprint"));
+    if (base && isLinked(thing)) {
+        std::string local = fileFingerprint(thing);
+        std::optional<std::string> dataSha256;
+        if (data) {
+            dataSha256 = data->sha256;
+        }
+        std::string incoming = fileFingerprint(
+            string(record, "kind"), string(record, "title"), string(record, "content"),
+            string(record, "urlString"), string(record, "fileName"),
+            optionalDate(record, "trashedAt"), dataSha256);
+        if (incoming == *base && local != incoming) {
+            return Decision::Skip;
+        }
+        if (local != *base && local != incoming) {
+            preserveConflict(thing, local, indexes.things, unitOfWork);
+        }
+        return Decision::Apply;
+    }
+    return thing.updatedAt() > date(record, "updatedAt") ? Decision::Skip : Decision::Apply;
+}
+
+void applyThing(UnitOfWork& unitOfWork, model::Thing& thing, const json::Fields& record,
+                AssetReader& assets, ExchangeIndexes& indexes) {
+    // Read before the decision, so that a bad "data" path fails even a record that is skipped.
+    std::optional<model::Content> data = assets.read(record, "data");
+    if (mergeDecision(unitOfWork, thing, record, data, indexes) == Decision::Apply) {
+        applyThingFields(thing, record, std::move(data), assets, indexes);
+    }
+}
+
+void apply(UnitOfWork& unitOfWork, const json::Fields& record, AssetReader& assets,
+           ExchangeIndexes& indexes) {
+    Uuid uuid = requireIdentifier(record);
+    auto type = recordType(record);
+    if (!type) {
+        return;  // refused in pass 1 already
+    }
+    switch (*type) {
+        case RecordType::Project:
+            applyProject(*indexes.projects.at(uuid), record, indexes);
+            break;
+        case RecordType::Tag:
+            applyTag(*indexes.tags.at(uuid), record);
+            break;
+        case RecordType::Thing:
+            applyThing(unitOfWork, *indexes.things.at(uuid), record, assets, indexes);
+            break;
+    }
+}
+
+// ---- Pass 3: delete --------------------------------------------------------------------
+
+template <class Record>
+Record* take(std::unordered_map<Uuid, Record*>& index, const Uuid& uuid) {
+    auto found = index.find(uuid);
+    if (found == index.end()) {
+        return nullptr;
+    }
+    Record* record = found->second;
+    index.erase(found);
+    return record;
+}
+
+void deleteRecord(UnitOfWork& unitOfWork, const json::Fields& record, ExchangeIndexes& indexes) {
+    Uuid uuid = requireIdentifier(record);
+    switch (requireType(record)) {
+        case RecordType::Project:
+            if (model::Project* project = take(indexes.projects, uuid)) {
+                // Its sub-projects become top-level rather than going with it.
+                std::vector<model::Project*> children = project->children();
+                for (model::Project* child : children) {
+                    child->setParent(nullptr);
+                }
+                unitOfWork.remove(project);
+            }
+            break;
+        case RecordType::Tag:
+            if (model::Tag* tag = take(indexes.tags, uuid)) {
+                unitOfWork.remove(tag);
+            }
+            break;
+        case RecordType::Thing:
+            if (model::Thing* thing = take(indexes.things, uuid)) {
+                unitOfWork.remove(thing);
+            }
+            break;
+    }
+}
+
+}  // namespace
+
+ExchangeIndexes loadIndexes(UnitOfWork& unitOfWork) {
+    ExchangeIndexes indexes;
+    indexes.things = unique(unitOfWork.fetchThings());
+    indexes.priorThings.reserve(indexes.things.size());
+    for (const auto& entry : indexes.things) {
+        indexes.priorThings.insert(entry.first);
+    }
+    indexes.tags = unique(unitOfWork.fetchTags());
+    indexes.projects = unique(unitOfWork.fetchProjects());
+    return indexes;
+}
+
+bool isLinked(const model::Thing& thing) {
+    std::unordered_set<const model::Project*> visited;
+    for (const model::Project* project = thing.project(); project; project = project->parent()) {
+        if (!visited.insert(project).second) {
+            return false;
+        }
+        if (!project->linkedFolderOwner().empty()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void checkProjectCycles(const ExchangeIndexes& indexes) {
+    for (const auto& [uuid, project] : indexes.projects) {
+        std::unordered_set<Uuid> seen{uuid};
+        for (const model::Project* parent = project->parent(); parent; parent = parent->parent()) {
+            if (!seen.insert(parent->uuid()).second) {
+                throw platform::BridgeError(platform::message::kProjectCycle);
+            }
+        }
+    }
+}
+
+void applyHostRecords(UnitOfWork& unitOfWork, const ExchangeRequest& request, AssetReader& assets,
+                      ExchangeIndexes& indexes) {
+    const auto& records = request.records();
+    for (const json::Fields& record : records) {
+        if (!isDeleted(record)) {
+            createMissing(unitOfWork, record, indexes);
+        }
+    }
+    for (const json::Fields& record : records) {
+        if (!isDeleted(record)) {
+            apply(unitOfWork, record, assets, indexes);
+        }
+    }
+    for (const json::Fields& record : records) {
+        if (isDeleted(record)) {
+            deleteRecord(unitOfWork, record, indexes);
+        }
+    }
+    checkProjectCycles(indexes);
+}
+
+}  // namespace tavro::store

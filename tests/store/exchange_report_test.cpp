@@ -1,0 +1,266 @@
+// What an exchange answers and writes: fingerprints (checked against values computed here
+// independently), conflict copies, asset confinement, and the files in "received".
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/Json.h"
+#include "platform/Sha256.h"
+#include "store/ConflictCopy.h"
+#include "support/ExchangeFixture.h"
+
+namespace tavro::test {
+namespace {
+
+namespace json = platform::json;
+namespace fs = std::filesystem;
+
+const std::string P1 = "10000000-0000-0000-0000-000000000001";
+const std::string G1 = "20000000-0000-0000-0000-000000000001";
+const std::string T1 = "30000000-0000-0000-0000-000000000001";
+const std::string T2 = "30000000-0000-0000-0000-000000000002";
+
+using ReportTest = ExchangeFixture;
+
+// The record fingerprint recomputed from the response: the record as a tree, digests in place
+// of paths, written with the general sorted writer.
+std::string expectedRecordFingerprint(simdjson::dom::object record, const std::string& dataSha,
+                                      const std::string& thumbSha) {
+    json::Object tree;
+    for (auto field : record) {
+        std::string key(field.key);
+        if (key == "fingerprint") {
+            continue;
+        }
+        json::Value value;
+        if (key == "data") {
+            value = dataSha;
+        } else if (key == "thumbnail") {
+            value = thumbSha;
+        } else if (field.value.is_string()) {
+            value = std::string_view(field.value);
+        } else if (field.value.is_int64()) {
+            value = int64_t(field.value);
+        } else if (field.value.is_double()) {
+            value = double(field.value);
+        } else if (field.value.is_bool()) {
+            value = bool(field.value);
+        } else {
+            json::Array tags;
+            for (auto t : field.value.get_array()) {
+                tags.push_back(std::string_view(t));
+            }
+            value = tags;
+        }
+        tree.push_back({key, value});
+    }
+    return platform::sha256Hex(json::write(tree, json::KeyOrder::Sorted));
+}
+
+TEST_F(ReportTest, FingerprintsMatchIndependentlyComputedValues) {
+    std::string data = writeAsset("in/empty.bin", "");
+    std::string thumb = writeAsset("in/thumb.png", "PNG");
+    auto response = exchange({tag(G1), thing(T1, {{"kind", "link"},
+                                                  {"title", "Caf\u00e9 \u201cquoted\u201d"},
+                                                  {"content", "line\nbreak \"q\" \\"},
+                                                  {"urlString", "https://example.org/a/b"},
+                                                  {"fileName", "x.bin"},
+                                                  {"trashedAt", -62.5},
+                                                  {"tags", json::Array{G1}},
+                                                  {"data", data},
+                                                  {"thumbnail", thumb}})});
+    auto record = *response->record(T1);
+    EXPECT_EQ(integerOf(record, "trashedAt"), -63);
+
+    std::string emptySha = platform::sha256Hex("");
+    json::Object file{{"content", "line\nbreak \"q\" \\"},
+                      {"data", emptySha},
+                      {"kind", "link"},
+                      {"name", "x.bin"},
+                      {"title", "Caf\u00e9 \u201cquoted\u201d"},
+                      {"trashed", int64_t{-63}},
+                      {"url", "https://example.org/a/b"}};
+    std::string fileBytes = json::write(file, json::KeyOrder::Sorted);
+    EXPECT_NE(fileBytes.find("https:\\/\\/example.org\\/a\\/b"), std::string::npos);
+    EXPECT_NE(fileBytes.find("Caf\u00e9"), std::string::npos);  // raw UTF-8
+    EXPECT_EQ(textOf(record, "fileFingerprint"), platform::sha256Hex(fileBytes));
+    EXPECT_EQ(textOf(record, "fingerprint"),
+              expectedRecordFingerprint(record, emptySha, platform::sha256Hex("PNG")));
+}
+
+TEST_F(ReportTest, FileFingerprintCoversExactlyTheFileValues) {
+    auto a = exchange({thing(T1, {{"title", "same"}, {"note", "one"}}),
+                       thing(T2, {{"title", "same"}, {"note", "two"}, {"isStarred", true}})});
+    EXPECT_EQ(textOf(*a->record(T1), "fileFingerprint"), textOf(*a->record(T2), "fileFingerprint"));
+    EXPECT_NE(textOf(*a->record(T1), "fingerprint"), textOf(*a->record(T2), "fingerprint"));
+
+    std::string empty = writeAsset("empty", "");
+    auto b = exchange({thing(T2, {{"title", "same"}, {"data", empty}})});
+    EXPECT_NE(textOf(*b->record(T1), "fileFingerprint"), textOf(*b->record(T2), "fileFingerprint"));
+}
+
+TEST_F(ReportTest, ResponseOmitsAbsentOptionalsAndKeepsTheDirectoryAsGiven) {
+    auto response = exchange({project(P1), thing(T1)});
+    auto p = *response->record(P1);
+    EXPECT_FALSE(has(p, "parent"));
+    EXPECT_EQ(textOf(p, "linkedFolderOwner"), "");
+    auto t = *response->record(T1);
+    for (const char* key : {"project", "trashedAt", "data", "thumbnail", "icon", "error"}) {
+        EXPECT_FALSE(has(t, key)) << key;
+    }
+    EXPECT_EQ(textOf(response->root().get_object(), "directory"), directory_);
+    EXPECT_EQ(textOf(response->root().get_object(), "status"),
+              "iCloud enabled \u2014 waiting for sync");
+    EXPECT_FALSE(has(response->root().get_object(), "lastSync"));
+}
+
+// ---- Conflict copies ----------------------------------------------------------------------
+
+TEST(ConflictCopyTest, IdentifierIsTheFirstSixteenBytesOfTheSeedsDigest) {
+    auto original = *platform::Uuid::parse("0a1b2c3d-0000-4000-8000-00000000abcd");
+    std::string fingerprint(64, 'f');
+    std::string digest = platform::sha256Hex("0A1B2C3D-0000-4000-8000-00000000ABCD" + fingerprint);
+    std::string expected = digest.substr(0, 8) + "-" + digest.substr(8, 4) + "-" +
+                           digest.substr(12, 4) + "-" + digest.substr(16, 4) + "-" +
+                           digest.substr(20, 12);
+    EXPECT_EQ(store::conflictCopyIdentifier(original, fingerprint).lowercase(), expected);
+    EXPECT_NE(store::conflictCopyIdentifier(original, std::string(64, 'e')).lowercase(), expected);
+}
+
+TEST(ConflictCopyTest, FileNamesAndMetadata) {
+    EXPECT_EQ(store::conflictFileName("Report.final.pdf"), "Report.final (iCloud conflict).pdf");
+    EXPECT_EQ(store::conflictFileName("README"), "README (iCloud conflict)");
+    EXPECT_EQ(store::conflictFileName(""), "");
+    EXPECT_EQ(store::conflictMetadata(R"({"linkedRelativePath":"a/b","author":"Ann"})"),
+              R"({"author":"Ann"})");
+    EXPECT_EQ(store::conflictMetadata("[1,2]"), "[1,2]");
+    EXPECT_EQ(store::conflictMetadata("not json"), "not json");
+    EXPECT_EQ(store::conflictMetadata(""), "");
+}
+
+TEST_F(ReportTest, ConflictCopyOfATrashedThingIsNotTrashedAndIsMadeOnce) {
+    exchange({project(P1, {{"linkedFolderOwner", "x"}}),
+              thing(T1, {{"content", "base"},
+                         {"project", P1},
+                         {"fileName", "a.txt"},
+                         {"metadataJson", R"({"linkedRelativePath":"a.txt","author":"A"})"},
+                         {"createdAt", 5000},
+                         {"updatedAt", 1000}})});
+    std::string base = textOf(*exchange({})->record(T1), "fileFingerprint");
+    json::Object stored{
+        {"content", "store"},  {"project", P1},
+        {"fileName", "a.txt"}, {"trashedAt", 7000},
+        {"createdAt", 5000},   {"metadataJson", R"({"linkedRelativePath":"a.txt","author":"A"})"},
+        {"updatedAt", 2000}};
+    json::Object host{{"content", "host"},
+                      {"project", P1},
+                      {"fileName", "a.txt"},
+                      {"baseFileFingerprint", base},
+                      {"updatedAt", 3000}};
+    // The same conflict twice (the store's side back as it was): one copy.
+    for (int64_t round : {0, 1}) {
+        stored.back().value = int64_t{4000 * (round + 1)};
+        exchange({thing(T1, stored)});
+        exchange({thing(T1, host)});
+    }
+    auto response = exchange({});
+    auto things = response->records("Thing");
+    ASSERT_EQ(things.size(), 2u);
+    auto copy = textOf(things[0], "uuid") == T1 ? things[1] : things[0];
+    EXPECT_EQ(textOf(copy, "fileName"), "a (iCloud conflict).txt");
+    EXPECT_EQ(textOf(copy, "content"), "store");
+    EXPECT_FALSE(has(copy, "trashedAt"));
+    EXPECT_EQ(integerOf(copy, "createdAt"), 5000);
+    EXPECT_GT(integerOf(copy, "updatedAt"), 1'000'000'000'000);
+    EXPECT_EQ(textOf(copy, "metadataJson"), R"({"author":"A"})");
+}
+
+// ---- Assets and confinement ----------------------------------------------------------------
+
+TEST_F(ReportTest, AssetConfinement) {
+    std::string inside = writeAsset("files/photo.png", "inside");
+    fs::path outside = fs::path(temp_.path()) / "outside.bin";
+    platform::FileSystem::real().writeFileAtomically(outside.string(), "outside");
+    fs::create_symlink(outside, fs::path(directory_) / "leak");
+    fs::create_symlink(inside, fs::path(temp_.path()) / "door");
+
+    EXPECT_EQ(exchangeError({thing(T1, {{"data", directory_ + "/leak"}})}), "Invalid asset path.");
+    EXPECT_EQ(exchangeError({thing(T1, {{"data", directory_ + "/files/../../outside.bin"}})}),
+              "Invalid asset path.");
+    EXPECT_EQ(exchangeError({thing(T1, {{"data", directory_}})}), "Invalid asset path.");
+    EXPECT_EQ(exchangeError({thing(T1, {{"data", temp_.path() + "/missing.bin"}})}),
+              "Invalid asset path.");
+    EXPECT_NE(exchangeError({thing(T1, {{"data", directory_ + "/missing.bin"}})}),
+              "Invalid asset path.");
+    EXPECT_NE(exchangeError({thing(T1, {{"data", directory_ + "/files"}})}), "Invalid asset path.");
+
+    // A link from outside that lands inside is fine; a number is no asset at all.
+    auto response = exchange({thing(T1, {{"data", temp_.path() + "/door"}, {"icon", 12}})});
+    EXPECT_TRUE(has(*response->record(T1), "data"));
+    EXPECT_FALSE(has(*response->record(T1), "icon"));
+}
+
+TEST_F(ReportTest, BadDataPathFailsEvenWhenTheRecordWouldBeSkipped) {
+    exchange({thing(T1, {{"updatedAt", 5000}})});
+    EXPECT_EQ(exchangeError({thing(T1, {{"updatedAt", 1}, {"data", "/etc/passwd"}})}),
+              "Invalid asset path.");
+}
+
+// ---- Received files ----------------------------------------------------------------------
+
+class ReceivedTest : public ExchangeFixture {
+  protected:
+    std::string received() const { return directory_ + "/received"; }
+    size_t fileCount() const {
+        return std::distance(fs::directory_iterator(received()), fs::directory_iterator());
+    }
+};
+
+TEST_F(ReceivedTest, EmptyStoreAnswersNoRecordsAndCreatesTheFolder) {
+    auto response = exchange({});
+    EXPECT_EQ(response->root()["records"].get_array().size(), 0u);
+    EXPECT_TRUE(fs::is_directory(received()));
+}
+
+TEST_F(ReceivedTest, FilesAreWrittenOnlyWhenTheHostsFingerprintDiffers) {
+    std::string data = writeAsset("d.bin", "data bytes");
+    std::string thumb = writeAsset("t.png", "thumb v1");
+    auto first = exchange({thing(T1, {{"data", data}, {"thumbnail", thumb}}), thing(T2)});
+    std::string dataPath = textOf(*first->record(T1), "data");
+    EXPECT_EQ(dataPath, received() + "/" + T1 + ".data");
+    EXPECT_EQ(textOf(*first->record(T1), "thumbnail"), received() + "/" + T1 + ".thumbnail");
+    EXPECT_EQ(fileCount(), 2u);  // T2 holds no content
+
+    // Unchanged and known: nothing is written, but the paths are still reported.
+    fs::remove_all(received());
+    auto second = exchange({}, knownFingerprints(*first));
+    EXPECT_EQ(fileCount(), 0u);
+    EXPECT_EQ(textOf(*second->record(T1), "data"), dataPath);
+    EXPECT_EQ(textOf(*second->record(T1), "fingerprint"),
+              textOf(*first->record(T1), "fingerprint"));
+
+    // Only the thumbnail changes: the fingerprint changes and every file is written again.
+    writeAsset("t.png", "thumb v2");
+    auto third =
+        exchange({thing(T1, {{"data", data}, {"thumbnail", thumb}})}, knownFingerprints(*second));
+    EXPECT_NE(textOf(*third->record(T1), "fingerprint"),
+              textOf(*second->record(T1), "fingerprint"));
+    EXPECT_EQ(fileCount(), 2u);
+    EXPECT_EQ(platform::FileSystem::real().readFile(dataPath), "data bytes");
+}
+
+TEST_F(ReceivedTest, KnownFingerprintsWithANonTextValueAreIgnoredWhole) {
+    std::string data = writeAsset("d.bin", "bytes");
+    auto first = exchange({thing(T1, {{"data", data}})});
+    fs::remove_all(received());
+    json::Object known = knownFingerprints(*first);
+    known.push_back({"Thing:" + T2, 5});
+    exchange({}, known);
+    EXPECT_EQ(fileCount(), 1u);
+}
+
+}  // namespace
+}  // namespace tavro::test

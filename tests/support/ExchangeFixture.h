@@ -1,0 +1,76 @@
+#pragma once
+// A fresh store and exchange directory per test, and the exchange body run directly on them:
+// requests are built as JSON values, responses parsed back for assertions.
+
+#include <gtest/gtest.h>
+#include <simdjson.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/FileSystem.h"
+#include "platform/Json.h"
+#include "store/ExchangeResponse.h"
+#include "store/Store.h"
+#include "support/TempDir.h"
+
+namespace tavro::test {
+
+// A parsed response (or any JSON text) that keeps its document alive.
+class Parsed {
+  public:
+    explicit Parsed(std::string text);
+    const std::string& text() const { return text_; }
+    simdjson::dom::element root() const { return root_; }
+
+    // The records of one type, in response order.
+    std::vector<simdjson::dom::object> records(std::string_view type) const;
+    // The record with this identifier (any case), or nothing.
+    std::optional<simdjson::dom::object> record(std::string_view uuid) const;
+
+  private:
+    std::string text_;
+    simdjson::dom::parser parser_;
+    simdjson::dom::element root_;
+};
+
+// Member access on a parsed object with readable failures.
+std::string textOf(simdjson::dom::object object, std::string_view key);
+int64_t integerOf(simdjson::dom::object object, std::string_view key);
+bool has(simdjson::dom::object object, std::string_view key);
+
+class ExchangeFixture : public ::testing::Test {
+  protected:
+    void SetUp() override;
+
+    // Runs the exchange body with these records and, when given, known fingerprints.
+    std::unique_ptr<Parsed> exchange(platform::json::Array records,
+                                     std::optional<platform::json::Object> known = std::nullopt);
+    // Runs it expecting a failure; answers the user's description of it.
+    std::string exchangeError(platform::json::Array records);
+
+    // A file in the exchange directory (or under `relative` of it).
+    std::string writeAsset(const std::string& relative, const std::string& bytes);
+
+    // Every "Thing:<id>" -> "fingerprint" of a response, as a host sends them back.
+    static platform::json::Object knownFingerprints(const Parsed& response);
+
+    std::string requestText(platform::json::Array records,
+                            std::optional<platform::json::Object> known) const;
+
+    TempDir temp_;
+    std::string storePath_;
+    std::string directory_;
+    std::unique_ptr<store::Store> store_;
+    platform::FileSystem* fileSystem_ = &platform::FileSystem::real();
+    store::SyncStatus sync_{"iCloud enabled \u2014 waiting for sync", std::nullopt};
+};
+
+// Record builders for requests.
+platform::json::Object project(const std::string& uuid, platform::json::Object fields = {});
+platform::json::Object tag(const std::string& uuid, platform::json::Object fields = {});
+platform::json::Object thing(const std::string& uuid, platform::json::Object fields = {});
+platform::json::Object deleted(const std::string& type, const std::string& uuid);
+
+}  // namespace tavro::test
