@@ -11,10 +11,9 @@
 
 #include "bridge/ErrorEnvelope.h"
 #include "platform/Availability.h"
-#include "platform/BridgeError.h"
-#include "platform/Json.h"
 #include "platform/MainExecutor.h"
 #include "platform/Text.h"
+#include "store/AppleStore.h"
 
 namespace {
 
@@ -43,18 +42,16 @@ char* copyForCaller(const std::string& text) {
     return copy;
 }
 
-// The answer to one request. The store owner is not part of this build yet: a request that
-// does not parse or is not an object is refused as such, any other is refused for want of a
-// store.
+// The answer to one request: the store owner's response, or the envelope for whatever went
+// wrong on the way, expected or not.
 std::string exchangeResponse(const std::string& request) {
     try {
-        platform::json::Parser parser;
-        if (!platform::json::asObject(parser.parse(request))) {
-            throw platform::BridgeError(platform::message::kInvalidBridgeRequest);
-        }
-        throw platform::BridgeError(platform::message::kNotProvisioned);
+        return store::AppleStore::shared().exchange(request);
     } catch (const std::exception& exception) {
         return bridge::errorEnvelope(exception);
+    } catch (...) {
+        return bridge::errorEnvelope(platform::makeError(
+            platform::kCocoaErrorDomain, 256, "The operation couldn\u2019t be completed."));
     }
 }
 

@@ -1,0 +1,13 @@
+#pragma once
+// Indented JSON for people reading a response in a terminal (two spaces a level, keys in the
+// order given). Strings and numbers are written by the library's own writer.
+
+#include <string>
+#include <string_view>
+
+namespace tavro::cli {
+
+// Throws the JSON parser's error when `compact` is not JSON.
+std::string prettyJson(std::string_view compact);
+
+}  // namespace tavro::cli
