@@ -93,8 +93,10 @@ int writeAll(int fd, std::string_view bytes) {
 // A sibling of `path` that no other writer picks: hidden, unique, same folder (so the final
 // rename stays within one file system and is atomic).
 std::string temporarySibling(const std::string& path) {
-    const std::string name =
-        "." + paths::lastComponent(path) + "." + Uuid::random().lowercase().substr(0, 13) + ".tmp";
+    // The final name may already use the whole name length the file system allows.
+    constexpr size_t kNameBytesKept = 200;
+    const std::string name = "." + paths::lastComponent(path).substr(0, kNameBytesKept) + "." +
+                             Uuid::random().lowercase().substr(0, 13) + ".tmp";
     return paths::join(paths::parent(path), name);
 }
 

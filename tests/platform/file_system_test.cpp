@@ -74,6 +74,14 @@ TEST_F(FileSystemTest, WriteThenReadWholeAndInChunks) {
     EXPECT_EQ(entries(dir_.path()), std::vector<std::string>{"data.bin"});
 }
 
+TEST_F(FileSystemTest, LongestAllowedNameCanBeWrittenAndCopied) {
+    const std::string name(255, 'n');
+    fs_.writeFileAtomically(dir_.file(name), "long");
+    fs_.copyFileAtomically(dir_.file(name), dir_.file(std::string(254, 'c')));
+    EXPECT_EQ(fs_.readFile(dir_.file(std::string(254, 'c'))), "long");
+    EXPECT_EQ(entries(dir_.path()).size(), 2u);
+}
+
 TEST_F(FileSystemTest, ReadingAFolderOrMissingFileIsAnError) {
     const ErrorRef folder = errorOf([&] { fs_.readFile(dir_.path()); });
     EXPECT_EQ(folder->domain, kCocoaErrorDomain);
