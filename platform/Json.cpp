@@ -274,10 +274,16 @@ Parser::Parser() {
 }
 
 Element Parser::parse(std::string_view utf8) {
+    // A leading byte order mark is ignored, as the platform's reader (and RFC 8259) allow.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (utf8.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
+        utf8.remove_prefix(kByteOrderMark.size());
+    }
     // Ill-formed UTF-8 is repaired rather than refused: the host's text is kept readable.
     if (!text::isWellFormedUtf8(utf8)) {
         padded_ = text::replaceIllFormedUtf8(utf8);
     } else {
+        padded_.reserve(utf8.size() + simdjson::SIMDJSON_PADDING);
         padded_.assign(utf8);
     }
     size_t length = padded_.size();

@@ -130,6 +130,9 @@ TEST(JsonReader, TopLevelMustBeObjectOrArray) {
     Parser parser;
     EXPECT_TRUE(parser.parse(" {} ").is_object());
     EXPECT_TRUE(parser.parse("[]").is_array());
+    EXPECT_TRUE(parser.parse("\xEF\xBB\xBF{}").is_object());  // a byte order mark is skipped
+    expectParseError("\xEF\xBB\xBF");
+    expectParseError("\xEF\xBB\xBF\xEF\xBB\xBF[]");
 }
 
 TEST(JsonReader, SyntaxErrorsAreTheParseError) {
