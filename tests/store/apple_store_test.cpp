@@ -1,0 +1,180 @@
+// The store owner: the opening sequence of every exchange, the account guard, opening the
+// store once, and the sync status kept from sync events. Each test has its own owner (not the
+// process-wide one) in its own provisioned sandbox; everything runs on the main executor, as
+// in the library.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <future>
+
+#include "platform/CloudErrorDescription.h"
+#include "platform/FileSystem.h"
+#include "platform/Json.h"
+#include "platform/MainExecutor.h"
+#include "store/AppleStore.h"
+#include "store/Store.h"
+#include "support/ExchangeFixture.h"
+#include "support/Sandbox.h"
+
+namespace tavro::test {
+namespace {
+
+namespace json = platform::json;
+namespace fs = std::filesystem;
+
+// Runs `work` on the main executor and waits for it.
+template <typename Work>
+auto onMain(Work work) {
+    std::packaged_task<decltype(work())()> task(std::move(work));
+    auto result = task.get_future();
+    platform::MainExecutor::shared().submit([&task] { task(); });
+    return result.get();
+}
+
+class AppleStoreTest : public ::testing::Test {
+  protected:
+    std::string request(const std::string& storePath, json::Array records = {}) {
+        return json::write(json::Object{{"version", 1},
+                                        {"storePath", storePath},
+                                        {"directory", sandbox_.exchangeDirectory()},
+                                        {"records", std::move(records)}});
+    }
+
+    // The response, or the user's description of the failure.
+    std::string exchange(const std::string& text) {
+        return onMain([&]() -> std::string {
+            try {
+                return owner_.exchange(text);
+            } catch (const platform::Error& error) {
+                return "error: " + platform::cloudErrorDescription(error.value());
+            }
+        });
+    }
+    std::string exchange() { return exchange(request(sandbox_.storePath())); }
+
+    std::string markerPath() const {
+        return fs::path(sandbox_.storePath()).parent_path() / "ZuvirevaCloudAccount";
+    }
+
+    Sandbox sandbox_;
+    store::AppleStore owner_;
+};
+
+TEST_F(AppleStoreTest, RequestShapeIsCheckedBeforeAnythingElse) {
+    sandbox_.environment().set("TAVRO_DISABLE_CLOUDKIT", "");
+    EXPECT_EQ(exchange("[]"), "error: Invalid bridge request.");
+    EXPECT_EQ(exchange(R"({"version":1.0,"storePath":"a","directory":"b","records":[]})"),
+              "error: This build is not provisioned for iCloud.");  // 1.0 is the integer 1
+    for (const char* bad : {R"({"version":2,"storePath":"a","directory":"b","records":[]})",
+                            R"({"version":1,"storePath":1,"directory":"b","records":[]})",
+                            R"({"version":1,"storePath":"a","records":[]})",
+                            R"({"version":1,"storePath":"a","directory":"b","records":[1]})",
+                            R"({"version":"1","storePath":"a","directory":"b","records":[]})"}) {
+        EXPECT_EQ(exchange(bad), "error: Invalid bridge request.") << bad;
+    }
+    EXPECT_EQ(exchange("{"),
+              "error: The data couldn\u2019t be read because it isn\u2019t in the correct format.");
+}
+
+TEST_F(AppleStoreTest, StoreMustBeTheFileInTheAppGroup) {
+    std::string container = sandbox_.container();
+    for (const std::string& elsewhere :
+         {container + "/Library/Other.store", container + "/Tavro.store",
+          sandbox_.root() + "/Library/Tavro.store"}) {
+        EXPECT_EQ(exchange(request(elsewhere)),
+                  "error: The iCloud store must be in Tavro\u2019s App Group.");
+    }
+    sandbox_.environment().set("TAVRO_ENTITLEMENTS", sandbox_.root() + "/none.plist");
+    EXPECT_EQ(exchange(), "error: This build is not provisioned for iCloud.");
+}
+
+TEST_F(AppleStoreTest, AccountMustBeAvailable) {
+    for (const char* status :
+         {"noAccount", "temporarilyUnavailable", "restricted", "couldNotDetermine"}) {
+        sandbox_.setAccount(std::string(R"({"status":")") + status + "\"}");
+        EXPECT_EQ(exchange(), "error: Sign in to iCloud in System Settings to sync.") << status;
+    }
+    fs::remove(sandbox_.root() + "/config/tavro/cloud-account.json");
+    EXPECT_EQ(exchange(), "error: Sign in to iCloud in System Settings to sync.");
+    sandbox_.setAccount("not json");
+    EXPECT_NE(exchange().find("error: "), std::string::npos);
+    EXPECT_FALSE(owner_.container());
+    EXPECT_EQ(owner_.syncStatus().status, store::kInitialStatus);
+}
+
+TEST_F(AppleStoreTest, DetourIsAcceptedFirstAndRefusedOnceThePlainFormIsOpen) {
+    std::string detour = sandbox_.container() + "/Library/./../Library/Tavro.store";
+    store::AppleStore other;
+    EXPECT_EQ(onMain([&] { return other.exchange(request(detour)).find("\"records\":[]"); }) !=
+                  std::string::npos,
+              true);
+
+    EXPECT_EQ(exchange().find("error"), std::string::npos);
+    EXPECT_EQ(exchange(request(detour)),
+              "error: The native store is already open at a different location.");
+}
+
+TEST_F(AppleStoreTest, AccountGuardKeepsTheLibraryWithItsFirstAccount) {
+    EXPECT_EQ(exchange().find("error"), std::string::npos);
+    EXPECT_EQ(platform::FileSystem::real().readFile(markerPath()), "_user-one");
+
+    const std::string refused =
+        "error: This library belongs to another iCloud account. Sign back into that account to "
+        "resume sync.";
+    sandbox_.signIn("_user-two");
+    EXPECT_EQ(exchange(), refused);
+    EXPECT_EQ(platform::FileSystem::real().readFile(markerPath()), "_user-one");
+    sandbox_.signIn("_USER-ONE");
+    EXPECT_EQ(exchange(), refused);
+    sandbox_.signIn("_user-one");
+    EXPECT_EQ(exchange().find("error"), std::string::npos);
+
+    platform::FileSystem::real().writeFileAtomically(markerPath(), "_user-one\n");
+    EXPECT_EQ(exchange(), refused);
+}
+
+TEST_F(AppleStoreTest, FailedOpeningLeavesTheOwnerClosedAndTheNextExchangeRetries) {
+    fs::create_directories(sandbox_.storePath());  // a folder where the database should be
+    EXPECT_NE(exchange().find("error: "), std::string::npos);
+    EXPECT_FALSE(owner_.container());
+    EXPECT_FALSE(owner_.storePath());
+    fs::remove(sandbox_.storePath());
+    EXPECT_EQ(exchange().find("error"), std::string::npos);
+    EXPECT_EQ(owner_.storePath(), sandbox_.storePath());
+}
+
+TEST_F(AppleStoreTest, SyncEventsUpdateStatusAndLastSync) {
+    auto statusOf = [&] {
+        Parsed response(exchange());
+        simdjson::dom::object top = response.root().get_object();
+        std::optional<int64_t> lastSync;
+        if (has(top, "lastSync")) {
+            lastSync = integerOf(top, "lastSync");
+        }
+        return std::make_pair(textOf(top, "status"), lastSync);
+    };
+    EXPECT_EQ(statusOf(),
+              std::make_pair(std::string(store::kInitialStatus), std::optional<int64_t>()));
+
+    auto post = [&](store::SyncEvent event) {
+        owner_.container()->syncEvents().post(event);
+        return statusOf();  // the update was queued before this exchange
+    };
+    using Type = store::SyncEvent::Type;
+    EXPECT_EQ(post({Type::Import, std::nullopt, false, nullptr}).first,
+              "Syncing with iCloud\u2026");
+    auto ended = post({Type::Import, 1234.5, true, nullptr});
+    EXPECT_EQ(ended.first, "iCloud enabled");
+    EXPECT_EQ(ended.second, 1234500);
+    EXPECT_EQ(post({Type::Setup, 9999.0, true, nullptr}), ended);
+    EXPECT_EQ(post({Type::Export, 9999.0, false, nullptr}), ended);
+
+    auto error = platform::makeError(platform::kCloudKitErrorDomain, 3, "Network unavailable");
+    auto failed = post({Type::Export, 2000.0, false, error});
+    EXPECT_EQ(failed.first, "iCloud: Network unavailable (CloudKit 3)");
+    EXPECT_EQ(failed.second, 1234500);
+}
+
+}  // namespace
+}  // namespace tavro::test
