@@ -1,0 +1,29 @@
+// The child of the crash test: saves generation after generation until it is killed,
+// reopening the store now and then so that kills also land while it opens.
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "CrashWorkload.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s STORE\n", argv[0]);
+        return 2;
+    }
+    try {
+        for (;;) {
+            auto store = tavro::store::Store::open(argv[1]);
+            for (int i = 0; i < 3; ++i) {
+                tavro::store::UnitOfWork work(*store);
+                tavro::test::crash::saveNextGeneration(work);
+                // Tells the test that a save has completed (its pipe; ignored otherwise).
+                (void)!write(STDOUT_FILENO, "s", 1);
+            }
+        }
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s\n", error.what());
+        return 1;
+    }
+}
