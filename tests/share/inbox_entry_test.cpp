@@ -19,16 +19,6 @@ SharedInboxEntry entryWith(std::optional<std::string> url = {}) {
                             {}, {}, {});
 }
 
-TEST(InboxEntry, FreshEntriesHaveNewIdentityAndNoContent) {
-    SharedInboxEntry a, b;
-    EXPECT_NE(a.id, b.id);
-    EXPECT_FALSE(a.url || a.text || a.title || a.note || a.fileName || a.typeIdentifier);
-    EXPECT_TRUE(a.tags.empty());
-    SharedInboxEntry defaulted(std::nullopt, std::nullopt, "x", {}, {}, {}, {"t"}, {}, {});
-    EXPECT_NE(defaulted.id, a.id);
-    EXPECT_GT(defaulted.createdAt, 1.7e9);
-}
-
 TEST(InboxEntry, LinkRecordHasExactlyItsKeysWithSlashesEscaped) {
     EXPECT_EQ(entryWith("https://example.com/a?b=1").encoded(),
               "{\"id\":\"0F1E2D3C-4B5A-6978-8796-A5B4C3D2E1F0\","

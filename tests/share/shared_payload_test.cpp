@@ -51,16 +51,6 @@ TEST(SharedPayload, SymbolsFollowConformance) {
     }
 }
 
-TEST(SharedPayload, EveryPayloadHasItsOwnIdentityAndCopiesShareTheBytes) {
-    SharedPayload a = filePayload(10, "a", "public.data");
-    SharedPayload b = filePayload(10, "a", "public.data");
-    EXPECT_NE(a.id(), b.id());
-    SharedPayload copy = a;
-    EXPECT_EQ(copy.id(), a.id());
-    EXPECT_EQ(std::get<SharedPayload::File>(copy.content()).data,
-              std::get<SharedPayload::File>(a.content()).data);
-}
-
 TEST(Url, ParsingEncodesWhatAUrlCannotHoldAndRefusesMalformedOnes) {
     const std::pair<const char*, const char*> encoded[] = {
         {"https://example.com/a b", "https://example.com/a%20b"},
