@@ -11,13 +11,14 @@ namespace tavro::platform::environment {
 namespace {
 
 // An XDG base folder: the variable when it holds an absolute path (the XDG rules say relative
-// values are invalid and must be ignored), else the given folder under $HOME.
+// values are invalid and must be ignored), else the given folder under an absolute $HOME.
 std::optional<std::string> baseFolder(const char* variable, const char* underHome) {
     if (auto configured = value(variable); configured && configured->starts_with('/')) {
         return configured;
     }
+    // A relative $HOME would put the folder wherever the process happens to run.
     auto home = value("HOME");
-    if (!home || home->empty()) {
+    if (!home || !home->starts_with('/')) {
         return std::nullopt;
     }
     std::string folder = *home;

@@ -182,6 +182,8 @@ TEST_F(AvailabilityTest, DataHomeFallsBackToHomeAndFailsSoftly) {
     env.unset("XDG_DATA_HOME");
     EXPECT_EQ(applicationSupportPath(), root_ + "/home/.local/share/tavro");
 
+    env.set("HOME", "relative/home");
+    EXPECT_FALSE(groupPath());
     env.unset("HOME");
     EXPECT_FALSE(groupPath());
     EXPECT_FALSE(applicationSupportPath());
