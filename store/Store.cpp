@@ -20,6 +20,9 @@ void configure(sqlite::Database& db) {
     // killed process never leaves a half-written change; one sync per save, not per row.
     db.execute("PRAGMA journal_mode = WAL");
     db.execute("PRAGMA synchronous = FULL");
+    // Room for the pages a large save dirties (1,000 changed things spread over the table),
+    // so that they are not spilled and read again in the middle of the transaction.
+    db.execute("PRAGMA cache_size = -16384");
     sqlite3_busy_timeout(db.handle(), 5000);
 }
 
