@@ -2,6 +2,7 @@
 // A folder of the library. Projects form a tree through `parent`; each thing sits in at most
 // one project.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -60,6 +61,24 @@ class Project : public Record {
     // Both ends: the project leaves its former parent's children and joins the new one's.
     // A cycle is not refused here; the exchange checks the tree before saving.
     void setParent(Project* value);
+
+    // Navigation of the tree (ProjectTree.cpp). Read-only. Walks up the parent chain stop
+    // after 64 steps, so parent links that loop give a bounded answer.
+    // Children by sortOrder, then name (case-insensitive, user's locale); ties keep their order.
+    std::vector<Project*> sortedChildren() const;
+    // sortedChildren(), or nothing for a leaf.
+    std::optional<std::vector<Project*>> outlineChildren() const;
+    // The names from the topmost of at most 63 ancestors down to this one, joined by " / ".
+    std::string path() const;
+    // The number of ancestors, at most 64.
+    int depth() const;
+    // This project, then each child's subtree in sortedChildren() order (pre-order). Each
+    // project appears once, so a loop that reaches it from elsewhere still ends.
+    std::vector<Project*> selfAndDescendants() const;
+    // Whether `other` (by persistent identifier) is among the first 64 ancestors.
+    bool isDescendant(const Project& other) const;
+    // The things not in the trash, in relationship order.
+    std::vector<Thing*> activeThings() const;
 
     bool operator==(const Project& other) const { return id() == other.id(); }
 

@@ -37,6 +37,9 @@ class Tag : public Record {
     void setName(std::string value);
     void setCreatedAt(platform::Timestamp value);
 
+    // Presentation (ProjectTree.cpp): the things not in the trash, in relationship order.
+    std::vector<Thing*> activeThings() const;
+
     bool operator==(const Tag& other) const { return id() == other.id(); }
 
   private:

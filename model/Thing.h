@@ -2,6 +2,7 @@
 // One saved item of the library. Fields in schema order; each setter stores the value and
 // announces the write, nothing more (no setter touches `updatedAt`).
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,7 +10,10 @@
 #include "model/Content.h"
 #include "model/Record.h"
 #include "model/ThingKind.h"
+#include "model/ThingMetadata.h"
 #include "platform/Time.h"
+#include "platform/TypeIdentifiers.h"
+#include "platform/Url.h"
 #include "platform/Uuid.h"
 
 namespace tavro::model {
@@ -125,6 +129,39 @@ class Thing : public Record {
     void setTags(std::vector<Tag*> value);
     // Both ends: the thing leaves its former project's `things` and joins the new one's.
     void setProject(Project* value);
+
+    // Presentation and search (ThingPresentation.cpp). Read-only; nothing here fails.
+    // Absent when `urlString` is empty or does not parse.
+    std::optional<platform::Url> url() const;
+    // Absent when `typeIdentifier` is empty or names no known type.
+    std::optional<platform::UniformType> contentType() const;
+    // The file name's extension, else the content type's preferred one, else empty; no dot.
+    std::string fileExtension() const;
+    bool isTrashed() const { return s_.trashedAt.has_value(); }
+    bool hasThumbnail() const { return s_.thumbnailData.has_value(); }
+    std::string displayTitle() const;
+    std::string badgeText() const;
+    std::string exportFileName() const;
+    // Title, subtitle, content, note, address, file name, the tag names in tagList() order
+    // and the project's name, one per line.
+    std::string searchableText() const;
+    // The tags sorted by name, case-insensitively in the user's locale; ties keep their order.
+    std::vector<Tag*> tagList() const;
+    // Empty metadata when `metadataJSON` is not its JSON form.
+    ThingMetadata metadata() const;
+    // Stores the JSON form through setMetadataJSON; `updatedAt` is left alone.
+    void setMetadata(const ThingMetadata& value);
+    // Reads the whole value, lets `change` edit it, writes the whole value back.
+    void updateMetadata(const std::function<void(ThingMetadata&)>& change);
+
+    // Operations (ThingOperations.cpp). Each goes through the setters above, so observers
+    // hear of every change, and each ends by setting `updatedAt` to now (addTag excepted
+    // when the tag is already there).
+    void touch();
+    void addTag(Tag& tag);
+    void removeTag(const Tag& tag);
+    void moveToTrash();
+    void restore();
 
     bool operator==(const Thing& other) const { return id() == other.id(); }
 
