@@ -86,17 +86,19 @@ using Object = std::vector<Member>;  // insertion order; sorted only when writte
 class Value {
   public:
     using Storage = std::variant<std::nullptr_t, bool, int64_t, double, std::string, Array, Object>;
-    Value() : storage_(nullptr) {}
-    Value(std::nullptr_t) : storage_(nullptr) {}
-    Value(bool b) : storage_(b) {}
-    Value(int v) : storage_(int64_t{v}) {}
-    Value(int64_t v) : storage_(v) {}
-    Value(double v) : storage_(v) {}
-    Value(const char* s) : storage_(std::string(s)) {}
-    Value(std::string s) : storage_(std::move(s)) {}
-    Value(std::string_view s) : storage_(std::string(s)) {}
-    Value(Array a) : storage_(std::move(a)) {}
-    Value(Object o) : storage_(std::move(o)) {}
+    // Defined below, once Member is complete: every constructor of the variant may destroy
+    // an alternative, a list of members included.
+    Value();
+    Value(std::nullptr_t);
+    Value(bool b);
+    Value(int v);
+    Value(int64_t v);
+    Value(double v);
+    Value(const char* s);
+    Value(std::string s);
+    Value(std::string_view s);
+    Value(Array a);
+    Value(Object o);
 
     const Storage& storage() const { return storage_; }
     Storage& storage() { return storage_; }
@@ -109,6 +111,18 @@ struct Member {
     std::string key;
     Value value;
 };
+
+inline Value::Value() : storage_(nullptr) {}
+inline Value::Value(std::nullptr_t) : storage_(nullptr) {}
+inline Value::Value(bool b) : storage_(b) {}
+inline Value::Value(int v) : storage_(int64_t{v}) {}
+inline Value::Value(int64_t v) : storage_(v) {}
+inline Value::Value(double v) : storage_(v) {}
+inline Value::Value(const char* s) : storage_(std::string(s)) {}
+inline Value::Value(std::string s) : storage_(std::move(s)) {}
+inline Value::Value(std::string_view s) : storage_(std::string(s)) {}
+inline Value::Value(Array a) : storage_(std::move(a)) {}
+inline Value::Value(Object o) : storage_(std::move(o)) {}
 
 enum class KeyOrder { AsGiven, Sorted };
 
