@@ -102,6 +102,11 @@ std::string Thing::displayTitle() const {
         case ThingKind::quote:
         case ThingKind::note:
             if (auto line = firstNonEmptyLine(s_.content)) {
+                // A line of at most 80 bytes has at most 80 characters: lists of notes need
+                // no grapheme segmentation for their usual short first lines.
+                if (line->size() <= kTitleLength) {
+                    return std::string(*line);
+                }
                 return platform::text::prefixGraphemes(*line, kTitleLength);
             }
             return untitled(k);

@@ -108,16 +108,5 @@ TEST(ThingOperations, TrashAndRestoreKeepEverythingElse) {
     EXPECT_GT(thing.updatedAt(), 1.0);
 }
 
-TEST(ThingOperations, SettersAloneNeverTouch) {
-    Thing thing(ThingKind::note, "t");
-    Tag tag("x");
-    thing.setUpdatedAt(1.0);
-    thing.setTitle("other");
-    thing.setTags({&tag});
-    thing.setTrashedAt(3.0);
-    thing.setMetadata(ThingMetadata{.stars = 1});
-    EXPECT_EQ(thing.updatedAt(), 1.0);
-}
-
 }  // namespace
 }  // namespace tavro::model
