@@ -98,8 +98,12 @@ std::vector<SharedPayload> SharePayloadLoader::load(const std::vector<ExtensionI
             for (const std::shared_ptr<ItemProvider>& provider : *item.attachments) {
                 if (!provider)
                     continue;
-                if (auto payload = load(*provider))
-                    payloads.push_back(std::move(*payload));
+                // Nothing a provider does may fail the request: it just yields nothing.
+                try {
+                    if (auto payload = load(*provider))
+                        payloads.push_back(std::move(*payload));
+                } catch (...) {
+                }
             }
         }
         if (payloads.empty() && item.attributedContentText &&
@@ -157,7 +161,7 @@ LoadedItem SharePayloadLoader::loadItem(ItemProvider& provider, const UniformTyp
     OneShot<LoadedItem> shot{LoadedItem{}};
     try {
         provider.loadItem(type.identifier(), shot.callback());
-    } catch (const std::exception&) {
+    } catch (...) {
         // A provider that fails outright delivered nothing; its completion, if kept, is moot.
     }
     return shot.wait();
@@ -202,7 +206,7 @@ std::optional<SharedPayload> SharePayloadLoader::loadFile(ItemProvider& provider
     };
     try {
         provider.loadFileRepresentation(type.identifier(), std::move(readTemporaryFile));
-    } catch (const std::exception&) {
+    } catch (...) {
         // As for loadItem: nothing was delivered.
     }
     deliver = nullptr;

@@ -251,8 +251,17 @@ TEST_F(LoaderTest, RequestsCollectPayloadsInOrderAndUseContentTextOnlyWhileEmpty
     ExtensionItem failing{StyledText{"  page text  "},
                           std::vector{provider({"public.url"}, nullptr)}};
     ExtensionItem bare{StyledText{"ignored, not first"}, std::nullopt};
-    ExtensionItem two{std::nullopt, std::vector{provider({"public.plain-text"}, "a"),
-                                                provider({"public.plain-text"}, "b")}};
+    // A provider that fails even to list its types costs only its own payload.
+    struct Broken : ScriptedItemProvider {
+        Broken() : ScriptedItemProvider({}) {}
+        std::vector<std::string> registeredTypeIdentifiers() const override {
+            throw std::runtime_error("gone");
+        }
+    };
+    ExtensionItem two{std::nullopt,
+                      std::vector{provider({"public.plain-text"}, "a"),
+                                  std::shared_ptr<ItemProvider>(std::make_shared<Broken>()),
+                                  provider({"public.plain-text"}, "b")}};
     ExtensionItem emptyText{StyledText{""}, std::vector<std::shared_ptr<ItemProvider>>{}};
 
     std::vector<std::string> got;
