@@ -141,6 +141,7 @@ class Thing : public Record {
     bool hasThumbnail() const { return s_.thumbnailData.has_value(); }
     std::string displayTitle() const;
     std::string badgeText() const;
+    // The file name, else the display title with the extension or "bin"; never holds "/".
     std::string exportFileName() const;
     // Title, subtitle, content, note, address, file name, the tag names in tagList() order
     // and the project's name, one per line.

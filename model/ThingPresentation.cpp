@@ -145,13 +145,15 @@ std::string Thing::badgeText() const {
 }
 
 std::string Thing::exportFileName() const {
-    if (!s_.fileName.empty()) {
-        return s_.fileName;
+    // The name is one path component whichever way it is made: a stored file name comes from
+    // other devices, and "../../x" must not lead an export out of the folder it is written to.
+    std::string name = s_.fileName;
+    if (name.empty()) {
+        const std::string extension = fileExtension();
+        name = displayTitle() + "." + (extension.empty() ? std::string("bin") : extension);
     }
-    std::string name = displayTitle();
     std::replace(name.begin(), name.end(), '/', '-');
-    const std::string extension = fileExtension();
-    return name + "." + (extension.empty() ? std::string("bin") : extension);
+    return name;
 }
 
 std::string Thing::searchableText() const {

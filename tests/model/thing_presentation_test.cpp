@@ -191,8 +191,11 @@ TEST(TextChain, ExportNameReplacesSlashesAndUsesBin) {
     EXPECT_EQ(note.exportFileName(), "Untitled Note.bin");
     note.setTypeIdentifier("public.plain-text");
     EXPECT_EQ(note.exportFileName(), "Untitled Note.txt");
-    note.setFileName("kept/as/is");
-    EXPECT_EQ(note.exportFileName(), "kept/as/is");
+    note.setFileName("a:b\\c.txt");
+    EXPECT_EQ(note.exportFileName(), "a:b\\c.txt");
+    // A stored name is one component too: it cannot climb out of the export folder.
+    note.setFileName("../../.profile");
+    EXPECT_EQ(note.exportFileName(), "..-..-.profile");
 }
 
 TEST(LinkChain, SubtitleThenAddressThenUntitledLink) {
