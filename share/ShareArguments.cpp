@@ -18,11 +18,11 @@ ExtensionItem itemWith(std::shared_ptr<ItemProvider> provider) {
 }
 
 std::shared_ptr<ItemProvider> standardInputProvider(std::istream& input) {
-    auto bytes = std::make_shared<const std::string>(std::istreambuf_iterator<char>(input),
-                                                     std::istreambuf_iterator<char>());
-    if (platform::text::isWellFormedUtf8(*bytes))
-        return LocalItemProvider::forText(*bytes);
-    return LocalItemProvider::forData(bytes, platform::UniformType::data().identifier());
+    std::string bytes{std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>()};
+    if (platform::text::isWellFormedUtf8(bytes))
+        return LocalItemProvider::forText(std::move(bytes));
+    return LocalItemProvider::forData(std::make_shared<const std::string>(std::move(bytes)),
+                                      platform::UniformType::data().identifier());
 }
 
 // An existing file wins over a URL reading of the same text ("notes:2024.txt" may be a file);
