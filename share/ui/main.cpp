@@ -1,0 +1,195 @@
+// tavro-share: saves what another program shares into Tavro's shared inbox.
+//
+// With a desktop it shows the share form for the shared items; --no-gui saves them straight
+// away from a terminal or a script. Either way each item becomes one entry of the inbox in
+// the App Group container, which the Tavro app takes over later.
+
+#include <stdlib.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QStringList>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "share/ShareArguments.h"
+#include "share/SharePayloadLoader.h"
+#include "share/ui/NoteEdit.h"
+#include "share/ui/ProcessExtensionContext.h"
+#include "share/ui/ShareSaving.h"
+#include "share/ui/ShareView.h"
+#include "share/ui/ShareViewController.h"
+#include "share/ui/StateRendering.h"
+
+namespace {
+
+using namespace tavro::share;
+
+constexpr const char* kUsage =
+    "Usage: tavro-share [OPTIONS] [--text TEXT] [URL-or-path ...] [-]\n"
+    "\n"
+    "Saves links, text and files into Tavro's shared inbox, where the Tavro app picks them\n"
+    "up. Each argument is one shared item: a local path or file: URL shares the file, any\n"
+    "other URL shares the link, --text TEXT shares a piece of text, and \"-\" shares standard\n"
+    "input (as text when it is UTF-8, else as a file). \"--\" ends the options.\n"
+    "\n"
+    "Without --no-gui the share form opens: it lists the items, takes a title, tags and a\n"
+    "note, and saves with \"Save to Tavro\" (Return) or cancels with \"Cancel\" (Escape).\n"
+    "Links, text, images and files dropped or pasted onto the form are shared as well.\n"
+    "Saving ends the program with status 0; cancelling reports the cancellation on standard\n"
+    "error and ends it with status 1.\n"
+    "\n"
+    "Options:\n"
+    "  --no-gui             save without showing the form and print the id of every entry\n"
+    "                       written, one per line. Status 1 when nothing could be read\n"
+    "                       (\"Nothing tavro can save was shared.\") or a write failed\n"
+    "                       (\"Couldn't save: ...\"), with the message on standard error.\n"
+    "  --title TITLE        the title (stored on the first entry only)\n"
+    "  --tags TAGS          tags, comma separated (\"a, b\")\n"
+    "  --note NOTE          the note\n"
+    "  --render-states DIR  render the form in each of its states to PNG files in DIR\n"
+    "  -h, --help           show this help\n";
+
+struct Options {
+    bool help = false;
+    bool noGui = false;
+    std::optional<std::string> renderDirectory;
+    ui::ShareForm form;
+    std::vector<std::string> shareArguments;  // what the share request is made of
+};
+
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Takes this program's own options out; everything else describes the shared items.
+Options parseOptions(const std::vector<std::string>& args) {
+    Options options;
+    auto valueOf = [&](size_t& i, const std::string& name) {
+        if (i + 1 == args.size())
+            throw UsageError("The option " + name + " needs a value.");
+        return args[++i];
+    };
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            options.shareArguments.insert(options.shareArguments.end(), args.begin() + long(i),
+                                          args.end());
+            break;
+        }
+        if (arg == "-h" || arg == "--help") {
+            options.help = true;
+        } else if (arg == "--no-gui") {
+            options.noGui = true;
+        } else if (arg == "--title" || arg == "--tags" || arg == "--note" ||
+                   arg == "--render-states") {
+            std::string value = valueOf(i, arg);
+            if (arg == "--title") {
+                options.form.title = value;
+            } else if (arg == "--tags") {
+                options.form.tags = value;
+            } else if (arg == "--note") {
+                options.form.note = value;
+            } else {
+                options.renderDirectory = value;
+            }
+        } else if (arg == "--text") {
+            // The text may itself look like an option; it is the share arguments' to read.
+            options.shareArguments.push_back(arg);
+            options.shareArguments.push_back(valueOf(i, arg));
+        } else {
+            options.shareArguments.push_back(arg);
+        }
+    }
+    return options;
+}
+
+std::vector<std::string> argumentsOf(int argc, char** argv) {
+    return {argv + std::min(argc, 1), argv + argc};
+}
+
+int saveWithoutForm(const Options& options) {
+    std::vector<ExtensionItem> items =
+        extensionItemsFromArguments(options.shareArguments, std::cin);
+    std::vector<SharedPayload> payloads = SharePayloadLoader::load(items);
+    if (payloads.empty()) {
+        std::cerr << "Nothing tavro can save was shared." << std::endl;
+        return 1;
+    }
+    if (auto failure = ui::saveToInbox(payloads, options.form)) {
+        std::cerr << *failure << std::endl;
+        return 1;
+    }
+    for (const SharedPayload& payload : payloads)
+        std::cout << payload.id().uppercase() << '\n';
+    return 0;
+}
+
+bool hasDisplay() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = getenv(name);
+        if (value && *value)
+            return true;
+    }
+    return false;
+}
+
+void prefill(ui::ShareView& form, const ui::ShareForm& values) {
+    form.titleField()->setText(QString::fromStdString(values.title));
+    form.tagsField()->setText(QString::fromStdString(values.tags));
+    form.noteField()->setPlainText(QString::fromStdString(values.note));
+}
+
+int showForm(int argc, char** argv) {
+    QApplication app(argc, argv);  // takes Qt's own options (-platform, -style) out of argv
+    QApplication::setApplicationName(QStringLiteral("tavro-share"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Tavro"));
+    QApplication::setDesktopFileName(QStringLiteral("tavro-share"));
+    Options options = parseOptions(argumentsOf(argc, argv));
+
+    auto context = std::make_shared<ui::ProcessExtensionContext>(
+        extensionItemsFromArguments(options.shareArguments, std::cin), std::cerr);
+    ui::ShareViewController controller(context);
+    prefill(*controller.shareView(), options.form);
+    // Closing the window is cancelling, as Escape is.
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app,
+                     [&] { context->cancelRequest(ui::userCancelledError()); });
+    controller.view()->show();
+    return app.exec();
+}
+
+int renderStates(int argc, char** argv, const std::string& directory) {
+    if (!getenv("QT_QPA_PLATFORM"))
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QApplication app(argc, argv);
+    return ui::renderFormStates(QString::fromStdString(directory), std::cerr);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        Options options = parseOptions(argumentsOf(argc, argv));
+        if (options.help) {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (options.renderDirectory)
+            return renderStates(argc, argv, *options.renderDirectory);
+        if (options.noGui)
+            return saveWithoutForm(options);
+        if (!hasDisplay()) {
+            std::cerr << "No display to show the share form on; use --no-gui to save from a "
+                         "terminal."
+                      << std::endl;
+            return 1;
+        }
+        return showForm(argc, argv);
+    } catch (const std::exception& error) {
+        std::cerr << error.what() << std::endl;
+        return 2;
+    }
+}
