@@ -1,0 +1,145 @@
+// The controller: its view, the request's items taken whole or not at all, the two endings
+// reaching the request through weak references, and the program's request.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <sstream>
+
+#include "SheetTestSupport.h"
+#include "share/InboxTestEnvironment.h"
+#include "share/ui/ProcessExtensionContext.h"
+#include "share/ui/ShareView.h"
+#include "share/ui/ShareViewController.h"
+
+namespace tavro::share::ui {
+namespace {
+
+class RecordingContext : public ExtensionContext {
+  public:
+    explicit RecordingContext(std::vector<std::any> items) : items(std::move(items)) {}
+    std::vector<std::any> inputItems() const override { return items; }
+    void completeRequest() override { ++completions; }
+    void cancelRequest(const platform::ErrorRef& error) override { cancellations.push_back(error); }
+
+    std::vector<std::any> items;
+    int completions = 0;
+    std::vector<platform::ErrorRef> cancellations;
+};
+
+class ShareViewControllerTest : public testing::InboxTestEnvironment {};
+
+TEST_F(ShareViewControllerTest, ViewIs440By480WithTheFormFillingIt) {
+    ShareViewController controller(std::make_shared<RecordingContext>(std::vector<std::any>{}));
+    QWidget* view = controller.view();
+    EXPECT_EQ(view->geometry(), QRect(0, 0, 440, 480));
+    EXPECT_EQ(controller.preferredContentSize(), QSize(440, 480));
+    ShareView* form = controller.shareView();
+    ASSERT_NE(form, nullptr);
+    view->show();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->geometry(), view->rect());
+    view->resize(500, 600);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(form->geometry(), view->rect());
+    testing::waitForLoading(*form);
+}
+
+TEST_F(ShareViewControllerTest, RequestItemsReachTheForm) {
+    auto context = std::make_shared<RecordingContext>(
+        std::vector<std::any>{testing::textItem("one"), testing::textItem("two")});
+    ShareViewController controller(context);
+    controller.view()->show();
+    testing::waitForLoading(*controller.shareView());
+    ASSERT_EQ(controller.shareView()->payloads().size(), 2u);
+    EXPECT_EQ(controller.shareView()->payloads()[1].summary(), "two");
+}
+
+TEST_F(ShareViewControllerTest, OneForeignItemEmptiesTheWholeRequest) {
+    auto context = std::make_shared<RecordingContext>(
+        std::vector<std::any>{testing::textItem("one"), std::string("not an item")});
+    ShareViewController controller(context);
+    controller.view()->show();
+    testing::waitForLoading(*controller.shareView());
+    EXPECT_TRUE(controller.shareView()->payloads().empty());
+    EXPECT_FALSE(controller.shareView()->saveButton()->isEnabled());
+}
+
+TEST_F(ShareViewControllerTest, WithoutARequestTheFormIsEmptyAndEndsNothing) {
+    ShareViewController controller;
+    controller.view()->show();
+    ShareView* form = controller.shareView();
+    testing::waitForLoading(*form);
+    EXPECT_TRUE(form->payloads().empty());
+    QTest::keyClick(form, Qt::Key_Escape);  // no request to cancel: nothing happens
+}
+
+TEST_F(ShareViewControllerTest, SaveCompletesAndEscapeCancelsWithUserCancelled) {
+    auto context = std::make_shared<RecordingContext>(
+        std::vector<std::any>{testing::textItem("https://example.org/")});
+    ShareViewController controller(context);
+    controller.view()->show();
+    ShareView* form = controller.shareView();
+    testing::waitForLoading(*form);
+
+    QTest::keyClick(form->titleField(), Qt::Key_Escape);
+    ASSERT_EQ(context->cancellations.size(), 1u);
+    const platform::ErrorRef& error = context->cancellations[0];
+    EXPECT_EQ(error->domain, platform::kCocoaErrorDomain);
+    EXPECT_EQ(error->code, 3072);
+    EXPECT_FALSE(error->userInfoLocalizedDescription);
+    EXPECT_FALSE(error->underlying);
+
+    QTest::keyClick(form->titleField(), Qt::Key_Return);
+    EXPECT_EQ(context->completions, 1);
+    EXPECT_EQ(testing::inboxEntries().size(), 1u);
+}
+
+// The form's callbacks hold the controller weakly: once it is gone they end nothing.
+TEST_F(ShareViewControllerTest, FormOutlivingItsControllerEndsNothing) {
+    auto context =
+        std::make_shared<RecordingContext>(std::vector<std::any>{testing::textItem("kept")});
+    auto controller = std::make_unique<ShareViewController>(context);
+    controller->view()->show();
+    std::unique_ptr<ShareView> form(controller->shareView());
+    testing::waitForLoading(*form);
+    form->setParent(nullptr);
+    controller.reset();
+
+    QTest::keyClick(form.get(), Qt::Key_Escape);
+    form->save();
+    EXPECT_EQ(context->completions, 0);
+    EXPECT_TRUE(context->cancellations.empty());
+    EXPECT_EQ(testing::inboxEntries().size(), 1u);  // the save itself still ran
+}
+
+// The program's request ends the event loop: 0 when completed, 1 with the cancellation's
+// description on standard error; only the first ending counts.
+TEST(ProcessExtensionContextTest, EndingsBecomeExitStatuses) {
+    std::ostringstream errors;
+    ProcessExtensionContext cancelled({testing::textItem("x")}, errors);
+    ASSERT_EQ(cancelled.inputItems().size(), 1u);
+    EXPECT_NE(std::any_cast<ExtensionItem>(&cancelled.inputItems()[0]), nullptr);
+    QTimer::singleShot(0, [&] {
+        cancelled.cancelRequest(userCancelledError());
+        cancelled.completeRequest();
+    });
+    EXPECT_EQ(QCoreApplication::exec(), 1);
+    EXPECT_EQ(errors.str(), "The operation couldn\u2019t be completed. (Cocoa error 3072.)\n");
+
+    ProcessExtensionContext completed({}, errors);
+    QTimer::singleShot(0, [&] {
+        completed.completeRequest();
+        completed.cancelRequest(userCancelledError());
+    });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+    EXPECT_TRUE(completed.hasEnded());
+    EXPECT_EQ(errors.str(), "The operation couldn\u2019t be completed. (Cocoa error 3072.)\n");
+}
+
+}  // namespace
+}  // namespace tavro::share::ui

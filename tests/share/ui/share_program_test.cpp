@@ -1,0 +1,145 @@
+// tavro-share as a program: the scriptable mode's output, statuses and messages, its help,
+// and the entitlements file beside it that lets it find its container with no environment.
+
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <sys/wait.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "SheetTestSupport.h"
+#include "platform/Configuration.h"
+#include "share/InboxTestEnvironment.h"
+#include "support/Provisioning.h"
+
+namespace tavro::share::ui {
+namespace {
+
+struct ProgramRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+std::string shellQuoted(const std::string& text) {
+    std::string result = "'";
+    for (char c : text)
+        result += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return result + "'";
+}
+
+class ShareProgramTest : public testing::InboxTestEnvironment {
+  protected:
+    ProgramRun runProgram(const std::vector<std::string>& args, const std::string& input = "") {
+        std::string inputPath = dataHome() + "/stdin";
+        std::string errorPath = dataHome() + "/stderr";
+        writeFile(inputPath, input);
+        std::string command = shellQuoted(TAVRO_SHARE_PROGRAM);
+        for (const auto& arg : args)
+            command += " " + shellQuoted(arg);
+        command += " <" + shellQuoted(inputPath) + " 2>" + shellQuoted(errorPath);
+        ProgramRun result;
+        FILE* pipe = popen(command.c_str(), "r");
+        if (!pipe)
+            return result;
+        char buffer[4096];
+        size_t count;
+        while ((count = fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            result.out.append(buffer, count);
+        int status = pclose(pipe);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.err = readFile(errorPath);
+        return result;
+    }
+
+    static std::vector<std::string> lines(const std::string& text) {
+        std::vector<std::string> result;
+        std::istringstream stream(text);
+        for (std::string line; std::getline(stream, line);)
+            result.push_back(line);
+        return result;
+    }
+};
+
+TEST_F(ShareProgramTest, NoGuiSavesEveryItemAndPrintsUpperCaseIds) {
+    std::string file = dataHome() + "/photo.png";
+    writeFile(file, "\x89PNG");
+    ProgramRun result = runProgram({"--no-gui", "--title", " T ", "--tags", "a, b", "--note", "",
+                                    "--text", "--title", "https://example.org", file, "-"},
+                                   "from stdin\n");
+    ASSERT_EQ(result.status, 0) << result.err;
+    auto ids = lines(result.out);
+    ASSERT_EQ(ids.size(), 4u);
+    auto entries = testing::inboxEntries();
+    ASSERT_EQ(entries.size(), 4u);
+    const std::regex canonical("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");
+    for (const auto& id : ids) {
+        EXPECT_TRUE(std::regex_match(id, canonical)) << id;
+        ASSERT_TRUE(entries.count(id)) << id;
+        EXPECT_EQ(entries.at(id).tags, (std::vector<std::string>{"a", "b"}));
+        EXPECT_EQ(entries.at(id).note, "");
+    }
+    EXPECT_EQ(entries.at(ids[0]).text, "--title");  // the text of --text, not an option
+    EXPECT_EQ(entries.at(ids[0]).title, "T");
+    EXPECT_FALSE(entries.at(ids[1]).title);
+    EXPECT_EQ(entries.at(ids[1]).url, "https://example.org");
+    EXPECT_EQ(entries.at(ids[2]).fileName, "photo.png");
+    EXPECT_EQ(readFile(inboxPath() + "/" + ids[2] + "/photo.png"), "\x89PNG");
+    EXPECT_EQ(entries.at(ids[3]).text, "from stdin");
+}
+
+TEST_F(ShareProgramTest, NothingLoadedFailsWithoutWriting) {
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"--no-gui"}, {"--no-gui", "-"}, {"--no-gui", dataHome() + "/missing.txt"}}) {
+        ProgramRun result = runProgram(args, " \n");
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "Nothing tavro can save was shared.\n");
+    }
+    EXPECT_EQ(testing::entryFolderCount(inboxPath()), 0u);
+}
+
+TEST_F(ShareProgramTest, FailedWriteIsReported) {
+    entitleToGroup(false);
+    ProgramRun result = runProgram({"--no-gui", "https://example.org"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err,
+              "Couldn't save: Tavro\u2019s shared storage is unavailable. Reinstall the signed "
+              "Tavro app and try again.\n");
+}
+
+TEST_F(ShareProgramTest, UsageErrorsAndHelp) {
+    ProgramRun unknown = runProgram({"--no-gui", "--bogus"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("--bogus"), std::string::npos);
+    EXPECT_EQ(runProgram({"--no-gui", "--title"}).status, 2);
+
+    ProgramRun help = runProgram({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* mentioned : {"--no-gui", "--title", "--tags", "--note", "--text", "Escape"})
+        EXPECT_NE(help.out.find(mentioned), std::string::npos) << mentioned;
+}
+
+// The build places "tavro-share.entitlements" beside the program, as installing does.
+TEST_F(ShareProgramTest, FindsItsContainerThroughTheEntitlementsBesideIt) {
+    std::string entitlements = readFile(std::string(TAVRO_SHARE_PROGRAM) + ".entitlements");
+    for (const std::string& key : std::vector<std::string>{
+             "com.apple.security.app-sandbox", "com.apple.security.application-groups",
+             "com.apple.security.files.user-selected.read-only",
+             std::string("<string>") + platform::configuration::kAppGroupIdentifier + "</string>"})
+        EXPECT_NE(entitlements.find(key), std::string::npos) << key;
+
+    {
+        test::ScopedEnvironment environment;
+        environment.unset("TAVRO_ENTITLEMENTS");
+        ProgramRun result = runProgram({"--no-gui", "--text", "no environment"});
+        ASSERT_EQ(result.status, 0) << result.err;
+    }
+    EXPECT_EQ(testing::inboxEntries().size(), 1u);
+}
+
+}  // namespace
+}  // namespace tavro::share::ui
