@@ -1,6 +1,7 @@
 #include "platform/Entitlements.h"
 
 #include <plist/plist.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -90,6 +91,11 @@ std::optional<Entitlements> Entitlements::ofRunningProcess() {
 }
 
 std::optional<Entitlements> Entitlements::fromFile(const std::string& path) {
+    // Only a regular file: a FIFO or a device named by mistake would block or never end.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
     std::string bytes;
     try {
         bytes = FileSystem::real().readFile(path);

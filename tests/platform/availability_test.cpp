@@ -87,6 +87,8 @@ TEST_F(AvailabilityTest, EntitlementValuesKeepTheirShape) {
 TEST_F(AvailabilityTest, UnusableFilesMeanNoEntitlements) {
     EXPECT_FALSE(Entitlements::fromFile(root_ + "/missing.entitlements"));
     EXPECT_FALSE(Entitlements::fromFile(root_));  // a folder
+    ASSERT_EQ(::mkfifo((root_ + "/fifo").c_str(), 0600), 0);
+    EXPECT_FALSE(Entitlements::fromFile(root_ + "/fifo"));  // would block a reader forever
 
     const std::pair<const char*, std::string> unusable[] = {
         {"empty", ""},
