@@ -7,7 +7,9 @@
 #include <array>
 #include <cerrno>
 #include <filesystem>
+#include <memory>
 #include <optional>
+#include <set>
 
 #include "platform/Error.h"
 #include "platform/Paths.h"
@@ -149,6 +151,13 @@ class TemporaryFile {
         }
     }
 
+    // Closes without flushing: the caller flushes a whole batch at once.
+    void finishWritingUnsynced() {
+        if (fd_->close() != 0) {
+            throwFileError(errno, finalPath_, "saved");
+        }
+    }
+
     void committed() { committed_ = true; }
 
   private:
@@ -269,10 +278,12 @@ void FileSystem::writeFileAtomically(const std::string& path, std::string_view b
     syncFolder(paths::parent(paths::absolute(path)));
 }
 
-void FileSystem::copyFileAtomically(const std::string& from, const std::string& to,
-                                    const std::string& expectedSha256) {
+namespace {
+
+// Fills `temporary` with the bytes of `from`, checking their digest when one is expected.
+void copyInto(const std::string& from, const std::string& to, const std::string& expectedSha256,
+              TemporaryFile& temporary) {
     Descriptor source(openForReading(from));
-    TemporaryFile temporary(to);
     if (expectedSha256.empty()) {
         if (!copyInKernel(source.get(), temporary.fd(), to)) {
             copyThroughBuffer(source.get(), temporary, from, nullptr);
@@ -289,10 +300,57 @@ void FileSystem::copyFileAtomically(const std::string& from, const std::string& 
             throw Error(error);
         }
     }
+}
+
+// Flushes the file system that holds `folder` (all of its pending writes at once).
+void syncFileSystemOf(const std::string& folder, const std::string& reportedPath) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || ::syncfs(fd) != 0) {
+        const int error = errno;
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        throwFileError(error, reportedPath, "saved");
+    }
+    ::close(fd);
+}
+
+}  // namespace
+
+void FileSystem::copyFileAtomically(const std::string& from, const std::string& to,
+                                    const std::string& expectedSha256) {
+    TemporaryFile temporary(to);
+    copyInto(from, to, expectedSha256, temporary);
     temporary.finishWriting();
     rename(temporary.path(), to);
     temporary.committed();
     syncFolder(paths::parent(paths::absolute(to)));
+}
+
+void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies) {
+    std::vector<std::unique_ptr<TemporaryFile>> temporaries;
+    temporaries.reserve(copies.size());
+    std::set<std::string> folders;
+    for (const FileCopy& copy : copies) {
+        temporaries.push_back(std::make_unique<TemporaryFile>(copy.to));
+        copyInto(copy.from, copy.to, copy.expectedSha256, *temporaries.back());
+        temporaries.back()->finishWritingUnsynced();
+        folders.insert(paths::parent(paths::absolute(copy.to)));
+    }
+    std::set<dev_t> synced;
+    for (const std::string& folder : folders) {
+        struct stat info {};
+        if (::stat(folder.c_str(), &info) != 0 || synced.insert(info.st_dev).second) {
+            syncFileSystemOf(folder, folder);
+        }
+    }
+    for (size_t i = 0; i < copies.size(); ++i) {
+        rename(temporaries[i]->path(), copies[i].to);
+        temporaries[i]->committed();
+    }
+    for (const std::string& folder : folders) {
+        syncFolder(folder);
+    }
 }
 
 void FileSystem::rename(const std::string& from, const std::string& to) {

@@ -97,7 +97,7 @@ std::string AppleStore::exchange(std::string_view text) {
     if (!container_) {
         openStore(request.storePath());
     }
-    return runExchangeBody(*container_, request, fileSystem_, sync_);
+    return runExchangeBody(*container_, request, fileSystem_, sync_, &assetDigests_);
 }
 
 }  // namespace tavro::store

@@ -17,6 +17,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/Time.h"
+#include "store/AssetDigestCache.h"
 #include "store/ExchangeResponse.h"
 #include "store/SyncEvent.h"
 
@@ -61,6 +62,7 @@ class AppleStore {
     std::optional<std::string> storePath_;
     std::optional<SyncEventSource::Token> observer_;
     SyncStatus sync_{kInitialStatus, std::nullopt};
+    AssetDigestCache assetDigests_;
 
     // Stands for the platform's notification centre: the observer is registered here before
     // the store exists, and the store's own events are forwarded here once it is open.

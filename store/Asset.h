@@ -14,10 +14,14 @@
 
 namespace tavro::store {
 
+class AssetDigestCache;
+
 // One exchange's asset reader: the exchange directory is resolved once.
 class AssetReader {
   public:
-    AssetReader(platform::FileSystem& fileSystem, std::string_view directory);
+    // `cache` (optional) remembers digests between exchanges; see AssetDigestCache.h.
+    AssetReader(platform::FileSystem& fileSystem, std::string_view directory,
+                AssetDigestCache* cache = nullptr);
 
     // The content of the file named under `key`; nothing when the key is absent or not text.
     // Throws "Invalid asset path." for a file outside the directory (the directory itself
@@ -28,7 +32,10 @@ class AssetReader {
     std::string confine(std::string_view requestedPath) const;
 
   private:
+    model::Content hash(const std::string& path);
+
     platform::FileSystem& fileSystem_;
+    AssetDigestCache* cache_;
     std::string rootWithSlash_;
 };
 

@@ -9,11 +9,12 @@
 namespace tavro::store {
 
 std::string runExchangeBody(Store& store, const ExchangeRequest& request,
-                            platform::FileSystem& fileSystem, const SyncStatus& sync) {
+                            platform::FileSystem& fileSystem, const SyncStatus& sync,
+                            AssetDigestCache* assetDigests) {
     UnitOfWork unitOfWork(store);
     try {
         ExchangeIndexes indexes = loadIndexes(unitOfWork);
-        AssetReader assets(fileSystem, request.directory());
+        AssetReader assets(fileSystem, request.directory(), assetDigests);
         applyHostRecords(unitOfWork, request, assets, indexes);
         unitOfWork.save();
         return buildResponse(unitOfWork, request, store, fileSystem, sync);

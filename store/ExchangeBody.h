@@ -11,10 +11,13 @@
 
 namespace tavro::store {
 
+class AssetDigestCache;
 class ExchangeRequest;
 class Store;
 
+// `assetDigests` (optional) remembers the digests of unchanged asset files between exchanges.
 std::string runExchangeBody(Store& store, const ExchangeRequest& request,
-                            platform::FileSystem& fileSystem, const SyncStatus& sync);
+                            platform::FileSystem& fileSystem, const SyncStatus& sync,
+                            AssetDigestCache* assetDigests = nullptr);
 
 }  // namespace tavro::store

@@ -183,12 +183,16 @@ class ThingReporter {
         if (!hostHolds(identifier, fingerprint)) {
             for (size_t i = 0; i < kAssets.size(); ++i) {
                 if (paths[i]) {
-                    fileSystem_.copyFileAtomically(store_.blobPath(*digests[i]), *paths[i]);
+                    copies_.push_back({store_.blobPath(*digests[i]), *paths[i], {}});
                 }
             }
         }
         writeThing(out, thing, fileFingerprint, paths, &fingerprint);
     }
+
+    // Writes the files of every thing the host does not hold in its current state, as one
+    // batch: a library's first exchange may hand over thousands of files.
+    void writeFiles() { fileSystem_.copyFilesAtomically(copies_); }
 
   private:
     bool hostHolds(const std::string& identifier, const std::string& fingerprint) {
@@ -203,6 +207,7 @@ class ThingReporter {
     std::string received_;
     std::string scratch_;
     std::string key_;
+    std::vector<platform::FileSystem::FileCopy> copies_;
 };
 
 }  // namespace
@@ -257,6 +262,7 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
         separate();
         things.write(records, *thing);
     }
+    things.writeFiles();
     records.push_back(']');
     response.text("status", sync.status);
     if (sync.lastSync) {

@@ -181,6 +181,35 @@ TEST_F(FileSystemTest, Sha256OfAFileStreams) {
 
 // ---- Atomicity under injected faults ----------------------------------------------------
 
+TEST_F(FileSystemTest, BatchCopyPlacesEveryFileOrNoneNotYetRenamed) {
+    fs_.createDirectories(dir_.file("in"));
+    fs_.createDirectories(dir_.file("out"));
+    fs_.writeFileAtomically(dir_.file("in/a"), "alpha");
+    fs_.writeFileAtomically(dir_.file("in/b"), pattern(200000));
+    fs_.writeFileAtomically(dir_.file("out/b"), "old b");
+    fs_.copyFilesAtomically({{dir_.file("in/a"), dir_.file("out/a"), sha256Hex("alpha")},
+                             {dir_.file("in/b"), dir_.file("out/b"), ""}});
+    EXPECT_EQ(entries(dir_.file("out")), (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(fs_.readFile(dir_.file("out/b")), pattern(200000));
+
+    // A source that fails (here: a wrong digest) stops the batch before any rename.
+    fs_.writeFileAtomically(dir_.file("in/c"), "gamma");
+    errorOf([&] {
+        fs_.copyFilesAtomically({{dir_.file("in/c"), dir_.file("out/c"), ""},
+                                 {dir_.file("in/a"), dir_.file("out/d"), sha256Hex("other")}});
+    });
+    EXPECT_EQ(entries(dir_.file("out")), (std::vector<std::string>{"a", "b"}));
+
+    // A failed second rename keeps the first file and leaves no temporary behind.
+    FaultyFileSystem faulty;
+    faulty.failNth(Op::Rename, 2, ENOSPC);
+    errorOf([&] {
+        faulty.copyFilesAtomically({{dir_.file("in/c"), dir_.file("out/c"), ""},
+                                    {dir_.file("in/a"), dir_.file("out/e"), ""}});
+    });
+    EXPECT_EQ(entries(dir_.file("out")), (std::vector<std::string>{"a", "b", "c"}));
+}
+
 TEST_F(FileSystemTest, FailedRenameLeavesNeitherTemporaryNorFinalFile) {
     FaultyFileSystem faulty;
     faulty.failNth(Op::Rename, 1, EIO);

@@ -77,6 +77,15 @@ void FaultyFileSystem::copyFileAtomically(const std::string& from, const std::st
     FileSystem::copyFileAtomically(from, to, expectedSha256);
 }
 
+void FaultyFileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies) {
+    // Each copy of the batch counts as one copy call, checked before any file is written, as
+    // if the failing copy's source could not be read.
+    for (const FileCopy& copy : copies) {
+        enter(Operation::Copy, copy.to, "copied");
+    }
+    FileSystem::copyFilesAtomically(copies);
+}
+
 void FaultyFileSystem::rename(const std::string& from, const std::string& to) {
     enter(Operation::Rename, to, "moved");
     FileSystem::rename(from, to);

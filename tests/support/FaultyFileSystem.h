@@ -34,6 +34,7 @@ class FaultyFileSystem : public platform::FileSystem {
     void writeFileAtomically(const std::string& path, std::string_view bytes) override;
     void copyFileAtomically(const std::string& from, const std::string& to,
                             const std::string& expectedSha256 = {}) override;
+    void copyFilesAtomically(const std::vector<FileCopy>& copies) override;
     void rename(const std::string& from, const std::string& to) override;
 
   private:
