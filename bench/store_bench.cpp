@@ -126,8 +126,10 @@ void run(size_t thingCount, const std::string& folder) {
     // Everything loaded is charged to the things: tags, projects and indexes included.
     double perThing = static_cast<double>(after - before) / things.size();
     double textPerThing = static_cast<double>(text) / things.size();
-    std::printf("memory per loaded thing:   %8.0f B   (text %.0f B; target < 1024 + text)\n",
-                perThing, textPerThing);
+    std::printf(
+        "memory per loaded thing:   %8.0f B   (text %.0f B; target < 1024 + text; the tags "
+        "and projects are charged to the things too)\n",
+        perThing, textPerThing);
 
     size_t onePercent = things.size() / 100;
     for (size_t i = 0; i < onePercent; ++i) {

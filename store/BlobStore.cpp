@@ -1,7 +1,11 @@
 #include "store/BlobStore.h"
 
+#include <atomic>
 #include <cerrno>
+#include <exception>
 #include <filesystem>
+#include <mutex>
+#include <thread>
 
 #include "platform/Error.h"
 #include "platform/Paths.h"
@@ -27,6 +31,52 @@ void BlobStore::ensure(const model::Content& content) {
         fileSystem_.copyFileAtomically(content.pending->path, target, content.sha256);
     } else {
         fileSystem_.writeFileAtomically(target, content.pending->bytes);
+    }
+}
+
+void BlobStore::ensureAll(const std::vector<const model::Content*>& contents) {
+    std::vector<const model::Content*> unique;
+    std::unordered_set<std::string> seen;
+    for (const model::Content* content : contents) {
+        if (seen.insert(content->sha256).second) {
+            unique.push_back(content);
+        }
+    }
+    constexpr size_t kMaxWriters = 8;
+    size_t writers = std::min(kMaxWriters, unique.size());
+    if (writers <= 1) {
+        for (const model::Content* content : unique) {
+            ensure(*content);
+        }
+        return;
+    }
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::exception_ptr failure;
+    std::mutex failureMutex;
+    auto work = [&] {
+        for (size_t i = next++; i < unique.size() && !failed; i = next++) {
+            try {
+                ensure(*unique[i]);
+            } catch (...) {
+                std::lock_guard lock(failureMutex);
+                if (!failure) {
+                    failure = std::current_exception();
+                }
+                failed = true;
+            }
+        }
+    };
+    std::vector<std::thread> threads;
+    for (size_t i = 1; i < writers; ++i) {
+        threads.emplace_back(work);
+    }
+    work();
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
     }
 }
 

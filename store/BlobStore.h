@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "model/Content.h"
 #include "platform/FileSystem.h"
@@ -24,6 +25,10 @@ class BlobStore {
     // pending file is copied with its digest verified on the way (a file that changed since it
     // was hashed fails); pending bytes are written. Existing blobs are never rewritten.
     void ensure(const model::Content& content);
+    // The same for many contents (each digest once). Writing a blob waits mostly for the disk
+    // to confirm it, so several are written at a time; the first failure is thrown after all
+    // writers have stopped.
+    void ensureAll(const std::vector<const model::Content*>& contents);
 
     // Streams the bytes of a content, wherever they are.
     void read(const model::Content& content,

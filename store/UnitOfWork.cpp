@@ -277,20 +277,23 @@ void UnitOfWork::checkReferences() const {
 }
 
 void UnitOfWork::writeBlobs() {
-    auto ensure = [this](Record* record, uint32_t fields) {
+    std::vector<const model::Content*> contents;
+    auto collect = [&contents](Record* record, uint32_t fields) {
         if (record->id().type != RecordType::Thing || !isLive(*record) ||
             (fields & kByteFields) == 0) {
             return;
         }
-        forEachContent(RecordAccess::state(*static_cast<Thing*>(record)),
-                       [this](const model::Content& content) { store_.blobs_.ensure(content); });
+        forEachContent(
+            RecordAccess::state(*static_cast<Thing*>(record)),
+            [&contents](const model::Content& content) { contents.push_back(&content); });
     };
     for (Record* record : inserted_) {
-        ensure(record, kByteFields);
+        collect(record, kByteFields);
     }
     for (const auto& entry : snapshots_) {
-        ensure(entry.first, RecordAccess::changedFields(*entry.first));
+        collect(entry.first, RecordAccess::changedFields(*entry.first));
     }
+    store_.blobs_.ensureAll(contents);
 }
 
 // Digests that this save may leave without a reference: those of removed things and the

@@ -335,6 +335,28 @@ TEST_F(UnitOfWorkTest, AFailedBlobWriteFailsTheSaveBeforeTheTransaction) {
     EXPECT_EQ(queryInt(path(), "SELECT count(*) FROM Thing WHERE iconDataSize = 6"), 1);
 }
 
+TEST_F(UnitOfWorkTest, ManyContentsAreAllWrittenOrTheSaveFails) {
+    test::FaultyFileSystem faulty;
+    auto store = Store::open(path(), faulty);
+    UnitOfWork work(*store);
+    std::vector<Content> contents;
+    for (int i = 0; i < 40; ++i) {
+        contents.push_back(Content::fromBytes("content " + std::to_string(i % 30)));
+        Thing* thing = work.insert(std::make_unique<Thing>(ThingKind::image, "i"));
+        thing->setData(contents.back());
+        thing->setThumbnailData(contents[i / 2]);
+    }
+    faulty.failNth(test::FaultyFileSystem::Operation::Write, 17, EIO);
+    EXPECT_THROW(work.save(), platform::Error);
+    EXPECT_EQ(queryInt(path(), "SELECT count(*) FROM Thing"), 0);
+    work.save();
+    EXPECT_EQ(queryInt(path(), "SELECT count(DISTINCT dataSha256) FROM Thing"), 30);
+    for (const auto& content : contents) {
+        EXPECT_EQ(store->readBytes(Content::stored(content.sha256, content.size)),
+                  content.pending->bytes);
+    }
+}
+
 TEST_F(UnitOfWorkTest, RecordsOutsideTheUnitOfWorkAreRefused) {
     buildTree();
     UnitOfWork work(store());
