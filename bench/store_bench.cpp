@@ -90,8 +90,8 @@ void run(size_t thingCount, const std::string& folder) {
     std::printf("== %zu things, %zu tags, %zu projects\n", shape.things, shape.tags,
                 shape.projects);
     std::printf(
-        "(%.1f%% of things carry data and a thumbnail; each new blob is written and "
-        "synced on its own)\n",
+        "(%.1f%% of things carry data and a thumbnail; each new blob is a synced file, "
+        "up to 8 written at a time)\n",
         shape.contentFraction * 100);
     {
         auto store = store::Store::open(path);
