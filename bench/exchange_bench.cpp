@@ -7,7 +7,7 @@
 //   (c) 1% of things changed;
 //   (d) 200 things with 5 MiB data files: first import, then unchanged.
 // Each scenario runs in a child process of its own so that its peak RSS is its own.
-// Usage: exchange_bench [THINGS...]   (default: 10000 100000)
+// Usage: exchange_bench [--no-large-files] [THINGS...]   (default: 10000 100000)
 
 #include <sqlite3.h>
 #include <sys/resource.h>
@@ -315,8 +315,13 @@ void isolated(const std::function<void()>& scenario) {
 
 int main(int argc, char** argv) {
     std::vector<size_t> sizes;
+    bool largeFiles = true;
     for (int i = 1; i < argc; ++i) {
-        sizes.push_back(std::stoul(argv[i]));
+        if (std::string(argv[i]) == "--no-large-files") {
+            largeFiles = false;
+        } else {
+            sizes.push_back(std::stoul(argv[i]));
+        }
     }
     if (sizes.empty()) {
         sizes = {10000, 100000};
@@ -324,6 +329,8 @@ int main(int argc, char** argv) {
     for (size_t things : sizes) {
         isolated([&] { libraryScenarios(things); });
     }
-    isolated(largeFileScenarios);
+    if (largeFiles) {
+        isolated(largeFileScenarios);
+    }
     return 0;
 }
