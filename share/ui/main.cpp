@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QStringList>
+#include <cstdlib>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -154,11 +155,18 @@ int showForm(int argc, char** argv) {
         extensionItemsFromArguments(options.shareArguments, std::cin), std::cerr);
     ui::ShareViewController controller(context);
     prefill(*controller.shareView(), options.form);
-    // Closing the window is cancelling, as Escape is.
+    // Closing the window is cancelling, as Escape is; the request decides the exit status.
+    app.setQuitOnLastWindowClosed(false);
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app,
                      [&] { context->cancelRequest(ui::userCancelledError()); });
     controller.view()->show();
-    return app.exec();
+    int status = app.exec();
+    // A provider may still be reading (a large file shared and then cancelled); its worker
+    // must not race the process's static destructors. Nothing is left to clean up that the
+    // system does not: end here.
+    std::cout.flush();
+    std::cerr.flush();
+    std::_Exit(status);
 }
 
 int renderStates(int argc, char** argv, const std::string& directory) {

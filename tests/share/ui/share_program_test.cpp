@@ -112,15 +112,10 @@ TEST_F(ShareProgramTest, FailedWriteIsReported) {
 }
 
 TEST_F(ShareProgramTest, UsageErrorsAndHelp) {
-    ProgramRun unknown = runProgram({"--no-gui", "--bogus"});
-    EXPECT_EQ(unknown.status, 2);
-    EXPECT_NE(unknown.err.find("--bogus"), std::string::npos);
+    EXPECT_EQ(runProgram({"--no-gui", "--bogus"}).status, 2);
     EXPECT_EQ(runProgram({"--no-gui", "--title"}).status, 2);
-
-    ProgramRun help = runProgram({"--help"});
-    EXPECT_EQ(help.status, 0);
-    for (const char* mentioned : {"--no-gui", "--title", "--tags", "--note", "--text", "Escape"})
-        EXPECT_NE(help.out.find(mentioned), std::string::npos) << mentioned;
+    EXPECT_EQ(testing::entryFolderCount(inboxPath()), 0u);
+    EXPECT_EQ(runProgram({"--help"}).status, 0);
 }
 
 // The build places "tavro-share.entitlements" beside the program, as installing does.

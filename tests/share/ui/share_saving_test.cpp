@@ -33,25 +33,6 @@ TEST(ShareTagsTest, LineBreaksAreNotHorizontalWhiteSpace) {
     EXPECT_EQ(trimmedTitle("   "), "");
 }
 
-TEST(ShareEntryTest, TitleOnlyOnFirstEntryAndNoteAlwaysPresent) {
-    SharedPayload link = urlPayload("https://example.org/a/b");
-    SharedPayload text = textPayload("quoted");
-    SharedInboxEntry first = entryFor(link, 0, "T", "", {"x"});
-    SharedInboxEntry second = entryFor(text, 1, "T", "", {"x"});
-    EXPECT_EQ(first.id, link.id());
-    EXPECT_EQ(first.title, "T");
-    EXPECT_EQ(first.url, "https://example.org/a/b");
-    EXPECT_FALSE(first.text);
-    EXPECT_EQ(first.note, "");
-    EXPECT_EQ(second.id, text.id());
-    EXPECT_FALSE(second.title);
-    EXPECT_EQ(second.text, "quoted");
-    EXPECT_FALSE(second.url);
-    EXPECT_EQ(second.note, "");
-    EXPECT_EQ(second.tags, (Tags{"x"}));
-    EXPECT_FALSE(entryFor(link, 0, "", "n", {}).title);
-}
-
 class ShareSavingTest : public testing::InboxTestEnvironment {
   protected:
     std::vector<SharedPayload> threePayloads() const {
@@ -130,19 +111,6 @@ TEST_F(ShareSavingTest, MissingAppGroupIsReportedWithTheInboxText) {
     EXPECT_EQ(*failure,
               "Couldn't save: Tavro\u2019s shared storage is unavailable. Reinstall the signed "
               "Tavro app and try again.");
-    EXPECT_EQ(testing::entryFolderCount(inboxPath()), 0u);
-}
-
-TEST_F(ShareSavingTest, RefusedFileNameIsReportedAndNothingIsWritten) {
-    std::vector<SharedPayload> payloads{filePayload("..", "x")};
-    auto failure = saveToInbox(payloads, {});
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(*failure, "Couldn't save: The shared file has an invalid name.");
-    EXPECT_EQ(testing::entryFolderCount(inboxPath()), 0u);
-}
-
-TEST_F(ShareSavingTest, NothingToSaveWritesNothing) {
-    EXPECT_FALSE(saveToInbox({}, {"T", "a", "n"}));
     EXPECT_EQ(testing::entryFolderCount(inboxPath()), 0u);
 }
 
