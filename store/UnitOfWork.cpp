@@ -212,7 +212,10 @@ void UnitOfWork::remove(Tag* tag) {
         return;
     }
     markRemoved(*tag);
-    std::vector<Thing*> carriers = tag->things();
+    // Taken out first: the tag ends with no things anyway, and each thing's setter then finds
+    // nothing to search through in the tag's list.
+    std::vector<Thing*> carriers = std::move(RecordAccess::things(*tag));
+    RecordAccess::things(*tag).clear();
     for (Thing* thing : carriers) {
         std::vector<Tag*> kept = thing->tags();
         kept.erase(std::remove(kept.begin(), kept.end(), tag), kept.end());
@@ -236,7 +239,8 @@ void UnitOfWork::remove(Project* project) {
         for (Project* child : next->children()) {
             pending.push_back(child);
         }
-        std::vector<Thing*> things = next->things();
+        std::vector<Thing*> things = std::move(RecordAccess::things(*next));
+        RecordAccess::things(*next).clear();
         for (Thing* thing : things) {
             thing->setProject(nullptr);
         }
