@@ -12,7 +12,7 @@ namespace {
 
 constexpr const char* kCreate = R"sql(
 CREATE TABLE Thing (
-    id INTEGER PRIMARY KEY,
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
     uuid BLOB DEFAULT (randomblob(16)),
     kindRaw TEXT DEFAULT 'note',
     title TEXT DEFAULT '',
@@ -38,13 +38,13 @@ CREATE TABLE Thing (
     project INTEGER DEFAULT NULL
 );
 CREATE TABLE Tag (
-    id INTEGER PRIMARY KEY,
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
     uuid BLOB DEFAULT (randomblob(16)),
     name TEXT DEFAULT '',
     createdAt REAL DEFAULT )sql" TAVRO_NOW R"sql(
 );
 CREATE TABLE Project (
-    id INTEGER PRIMARY KEY,
+    id INTEGER PRIMARY KEY AUTOINCREMENT,
     uuid BLOB DEFAULT (randomblob(16)),
     name TEXT DEFAULT '',
     sortOrder INTEGER DEFAULT 0,

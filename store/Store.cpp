@@ -54,9 +54,13 @@ Store::~Store() = default;
 void Store::readRowCounters() {
     const char* tables[] = {"Thing", "Tag", "Project"};
     for (size_t i = 0; i < 3; ++i) {
-        auto statement = db_.prepare(std::string("SELECT max(id) FROM ") + tables[i]);
+        // The highest row ever used, deleted ones included: identifiers are never reused.
+        std::string table = tables[i];
+        auto statement =
+            db_.prepare("SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = '" +
+                        table + "'), 0), coalesce((SELECT max(id) FROM " + table + "), 0))");
         statement.step();
-        lastRow_[i] = statement.isNull(0) ? 0 : statement.integer(0);
+        lastRow_[i] = statement.integer(0);
     }
 }
 

@@ -150,10 +150,18 @@ TEST_F(UnitOfWorkTest, InsertedRecordsJoinFetchesAndKeepUniqueIdentifiers) {
     EXPECT_EQ(things[0]->uuid(), things[1]->uuid());
     EXPECT_FALSE(*things[0] == *things[1]);
     EXPECT_TRUE(*things[0] == *a || *things[1] == *a);
-    // Identifiers keep growing after reopening; none is handed out twice.
+    // Identifiers keep growing after reopening, past deleted records too; none is handed
+    // out twice.
     Thing* c = work.insert(std::make_unique<Thing>(ThingKind::note, "c"));
     EXPECT_GT(c->id().row, idA.row);
     EXPECT_GT(c->id().row, b->id().row);
+    work.save();
+    auto idC = c->id();
+    work.remove(c);
+    work.save();
+    reopen();
+    UnitOfWork later(store());
+    EXPECT_GT(later.insert(std::make_unique<Thing>(ThingKind::note, "d"))->id().row, idC.row);
 }
 
 TEST_F(UnitOfWorkTest, DeletingAProjectTakesItsSubtreeButNoThings) {
