@@ -126,6 +126,11 @@ void ShareView::buildForm() {
     detailsLayout->addWidget(tagsField_);
     detailsLayout->addWidget(noteField_);
     formLayout->addWidget(details);
+    // Files and links dropped on a field are shared, not typed in as their addresses; dropped
+    // text still goes into the field under the pointer.
+    titleField_->installEventFilter(this);
+    tagsField_->installEventFilter(this);
+    noteField_->viewport()->installEventFilter(this);
     connect(titleField_, &QLineEdit::textChanged, this,
             [this](const QString& text) { title_ = text.toStdString(); });
     connect(tagsField_, &QLineEdit::textChanged, this,
@@ -341,6 +346,22 @@ void ShareView::dropEvent(QDropEvent* event) {
         return;
     event->acceptProposedAction();
     addAttachments(std::move(items));
+}
+
+bool ShareView::eventFilter(QObject* watched, QEvent* event) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::DragEnter || type == QEvent::DragMove || type == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (drop->mimeData() && drop->mimeData()->hasUrls()) {
+            if (type == QEvent::Drop) {
+                dropEvent(drop);
+            } else {
+                drop->acceptProposedAction();
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 }  // namespace tavro::share::ui

@@ -124,10 +124,13 @@ TEST_F(ShareAttachmentsTest, DroppingAFileAndALinkListAddsToWhatWasShared) {
     EXPECT_FALSE(view->saveButton()->isEnabled());
     testing::waitForLoading(*view);
 
+    // Links dropped on a field are shared rather than typed into it.
     QMimeData links;
     links.setData("text/uri-list", "https://example.org/one\r\nhttps://example.org/two\r\n");
-    drop(*view, links);
+    QDropEvent onField(QPointF(5, 5), Qt::CopyAction, &links, Qt::LeftButton, Qt::NoModifier);
+    EXPECT_TRUE(static_cast<QObject&>(*view).eventFilter(view->titleField(), &onField));
     testing::waitForLoading(*view);
+    EXPECT_EQ(view->title(), "");
 
     ASSERT_EQ(view->payloads().size(), 4u);
     EXPECT_EQ(view->payloads()[0].summary(), "first");
