@@ -185,7 +185,7 @@ TEST_F(ShareViewTest, FailedWriteShowsTheErrorAndASecondSaveRewritesEverything) 
     EXPECT_EQ(cancellations, 1);  // Escape still cancels with an error shown
 
     std::filesystem::remove(inboxPath() + "/" + ids[1]);
-    QTest::mouseClick(view->saveButton(), Qt::LeftButton);
+    QTest::keyClick(view->tagsField(), Qt::Key_Return);
     EXPECT_EQ(completions, 1);
     auto entries = testing::inboxEntries();
     ASSERT_EQ(entries.size(), 3u);
