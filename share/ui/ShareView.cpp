@@ -16,6 +16,7 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "share/SharePayloadLoader.h"
@@ -234,7 +235,7 @@ void ShareView::runNextLoad() {
     queuedLoads_.erase(queuedLoads_.begin());
     // The loader blocks while providers read (a large file takes a while); the GUI thread
     // must not. The worker is detached so that ending the request never waits for a read.
-    std::thread([channel = channel_, items = std::move(items)]() mutable {
+    auto work = [channel = channel_](std::vector<ExtensionItem> items) {
         auto loaded = std::make_shared<std::vector<SharedPayload>>();
         try {
             *loaded = SharePayloadLoader::load(items);
@@ -248,7 +249,12 @@ void ShareView::runNextLoad() {
                 view, [view, loaded] { view->applyLoaded(std::move(*loaded)); },
                 Qt::QueuedConnection);
         }
-    }).detach();
+    };
+    try {
+        std::thread(work, items).detach();
+    } catch (const std::system_error&) {
+        work(std::move(items));  // no thread to be had: load here rather than not at all
+    }
 }
 
 void ShareView::applyLoaded(std::vector<SharedPayload> loaded) {
