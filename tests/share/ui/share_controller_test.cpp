@@ -117,6 +117,37 @@ TEST_F(ShareViewControllerTest, FormOutlivingItsControllerEndsNothing) {
     EXPECT_EQ(testing::inboxEntries().size(), 1u);  // the save itself still ran
 }
 
+// The program's whole path: the request's items shown by the controller, Return saving and
+// ending the event loop with 0, Escape ending it with 1 and the cancellation's description.
+TEST_F(ShareViewControllerTest, ProgramRequestEndsWithTheFormsKeys) {
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        std::ostringstream errors;
+        auto context = std::make_shared<ProcessExtensionContext>(
+            std::vector<ExtensionItem>{
+                testing::textItem("https://example.org/" + std::to_string(int(key)))},
+            errors);
+        ShareViewController controller(context);
+        ShareView* form = controller.shareView();
+        QObject::connect(form, &ShareView::loadingFinished, form,
+                         [form, key] { QTest::keyClick(form->titleField(), key); });
+        controller.view()->show();
+        const int status = QCoreApplication::exec();
+        EXPECT_TRUE(context->hasEnded());
+        if (key == Qt::Key_Return) {
+            EXPECT_EQ(status, 0);
+            EXPECT_EQ(errors.str(), "");
+        } else {
+            EXPECT_EQ(status, 1);
+            EXPECT_EQ(errors.str(),
+                      "The operation couldn\u2019t be completed. (Cocoa error 3072.)\n");
+        }
+    }
+    auto entries = testing::inboxEntries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries.begin()->second.url,
+              "https://example.org/" + std::to_string(int(Qt::Key_Return)));
+}
+
 // The program's request ends the event loop: 0 when completed, 1 with the cancellation's
 // description on standard error; only the first ending counts.
 TEST(ProcessExtensionContextTest, EndingsBecomeExitStatuses) {
