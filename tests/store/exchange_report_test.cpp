@@ -11,6 +11,7 @@
 #include "platform/Sha256.h"
 #include "store/ConflictCopy.h"
 #include "support/ExchangeFixture.h"
+#include "support/FaultyFileSystem.h"
 
 namespace tavro::test {
 namespace {
@@ -250,6 +251,23 @@ TEST_F(ReceivedTest, FilesAreWrittenOnlyWhenTheHostsFingerprintDiffers) {
               textOf(*second->record(T1), "fingerprint"));
     EXPECT_EQ(fileCount(), 2u);
     EXPECT_EQ(platform::FileSystem::real().readFile(dataPath), "data bytes");
+}
+
+TEST_F(ReceivedTest, AFailedFileWriteKeepsTheSavedChangesAndNoHalfWrittenFile) {
+    std::string data = writeAsset("d.bin", "bytes");
+    FaultyFileSystem faulty;
+    faulty.failNth(FaultyFileSystem::Operation::Rename, 2, ENOSPC);  // the second received file
+    fileSystem_ = &faulty;
+    EXPECT_FALSE(exchangeError({thing(T1, {{"data", data}}), thing(T2, {{"data", data}})}).empty());
+    fileSystem_ = &platform::FileSystem::real();
+    for (const auto& entry : fs::directory_iterator(received())) {
+        EXPECT_EQ(platform::FileSystem::real().readFile(entry.path().string()), "bytes")
+            << entry.path();  // whole files only, no temporary ones
+    }
+    EXPECT_LE(fileCount(), 1u);
+    auto response = exchange({});
+    EXPECT_TRUE(response->record(T1));  // saved before the response failed
+    EXPECT_TRUE(response->record(T2));
 }
 
 TEST_F(ReceivedTest, KnownFingerprintsWithANonTextValueAreIgnoredWhole) {
