@@ -3,7 +3,9 @@
 #include <dlfcn.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
+#include <vector>
 
 namespace tavro::cli {
 
@@ -22,7 +24,27 @@ void bind(void* handle, const char* name, Function& function) {
 
 std::string HostLibrary::defaultPath() {
     const char* named = std::getenv("TAVRO_LIBRARY");
-    return named && *named ? named : TAVRO_LIBRARY_DEFAULT_NAME;
+    if (named && *named) {
+        return named;
+    }
+    // The library is looked up by path rather than left to the loader's search: a process run
+    // under a sanitizer loads through an interceptor, for which the program's run path does
+    // not count. Installed, the library lies in the lib folder beside bin; in a build tree, where
+    // the build put it.
+    std::error_code error;
+    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    std::vector<std::filesystem::path> candidates;
+    if (!error) {
+        candidates.push_back(program.parent_path().parent_path() / TAVRO_INSTALL_LIBDIR /
+                             TAVRO_LIBRARY_DEFAULT_NAME);
+    }
+    candidates.emplace_back(TAVRO_BUILD_LIBRARY_PATH);
+    for (const auto& candidate : candidates) {
+        if (std::filesystem::is_regular_file(candidate, error)) {
+            return candidate.string();
+        }
+    }
+    return TAVRO_LIBRARY_DEFAULT_NAME;
 }
 
 HostLibrary::HostLibrary(const std::string& path) {

@@ -17,7 +17,9 @@ class HostLibrary {
     HostLibrary(const HostLibrary&) = delete;
     HostLibrary& operator=(const HostLibrary&) = delete;
 
-    // The library to load when none is named: $TAVRO_LIBRARY, else the installed name.
+    // The library to load when none is named: $TAVRO_LIBRARY, else the one installed beside
+    // this program (<prefix>/lib), else the one this build tree made, else the loader's search
+    // for the library's name.
     static std::string defaultPath();
 
     char* (*groupPath)() = nullptr;
