@@ -28,10 +28,9 @@ class AssetReader {
     // included) and the file system's error for a file that cannot be read (a folder too).
     std::optional<model::Content> read(const platform::json::Fields& record, std::string_view key);
 
+  private:
     // The resolved path a request path stands for, or "Invalid asset path.".
     std::string confine(std::string_view requestedPath) const;
-
-  private:
     model::Content hash(const std::string& path);
 
     platform::FileSystem& fileSystem_;

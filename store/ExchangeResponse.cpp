@@ -224,12 +224,6 @@ std::string receivedFolder(std::string_view directory) {
     return platform::paths::join(absolute, "received");
 }
 
-std::string recordFingerprint(const model::Thing& thing, const std::string& fileFingerprint) {
-    std::string bytes;
-    writeThing(bytes, thing, fileFingerprint, assetDigests(thing), nullptr);
-    return platform::sha256Hex(bytes);
-}
-
 std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request,
                           const Store& store, platform::FileSystem& fileSystem,
                           const SyncStatus& sync) {

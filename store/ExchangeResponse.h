@@ -11,10 +11,6 @@
 #include "platform/FileSystem.h"
 #include "platform/Time.h"
 
-namespace tavro::model {
-class Thing;
-}
-
 namespace tavro::store {
 
 class ExchangeRequest;
@@ -28,10 +24,6 @@ struct SyncStatus {
 
 // The exchange directory's "received" folder as an absolute path.
 std::string receivedFolder(std::string_view directory);
-
-// The record fingerprint of a thing: SHA-256 of its response record, keys sorted, with the
-// digests of its contents in place of paths and without "fingerprint" itself.
-std::string recordFingerprint(const model::Thing& thing, const std::string& fileFingerprint);
 
 // Builds the response text. Runs after the save, on the same unit of work. Throws the file
 // system's error when "received" or one of its files cannot be written; files already written
