@@ -8,6 +8,7 @@
 
 #include "share/ShareArguments.h"
 #include "share/SharePayloadLoader.h"
+#include "support/TempDir.h"
 
 namespace tavro::share {
 namespace {
@@ -20,20 +21,14 @@ std::vector<SharedPayload> loadArguments(const std::vector<std::string>& args,
 
 class ShareArgumentsTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        folder_ =
-            std::filesystem::temp_directory_path() / ("share-args-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-
     std::string makeFile(const std::string& name, const std::string& content) {
-        std::string path = (folder_ / name).string();
+        std::string path = temp_.file(name);
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
 
-    std::filesystem::path folder_;
+    test::TempDir temp_;
+    std::filesystem::path folder_{temp_.path()};
 };
 
 TEST_F(ShareArgumentsTest, EachArgumentIsOneItemInOrder) {

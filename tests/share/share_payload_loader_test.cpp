@@ -7,6 +7,7 @@
 
 #include "share/ScriptedItemProvider.h"
 #include "share/SharePayloadLoader.h"
+#include "support/TempDir.h"
 
 namespace tavro::share {
 namespace {
@@ -51,21 +52,14 @@ std::string textOf(const std::optional<SharedPayload>& payload) {
 
 class LoaderTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        folder_ = std::filesystem::temp_directory_path() /
-                  ("loader-" + std::to_string(::getpid()) + "-" +
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        std::filesystem::create_directories(folder_);
-    }
-    void TearDown() override { std::filesystem::remove_all(folder_); }
-
     std::string makeFile(const std::string& name, const std::string& content) {
-        std::string path = (folder_ / name).string();
+        std::string path = temp_.file(name);
         std::ofstream(path, std::ios::binary) << content;
         return path;
     }
 
-    std::filesystem::path folder_;
+    test::TempDir temp_;
+    std::filesystem::path folder_{temp_.path()};
 };
 
 TEST_F(LoaderTest, LinksAndTextFollowTheHttpRule) {
