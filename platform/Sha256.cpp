@@ -13,6 +13,13 @@ namespace {
     throwError(kInternalErrorDomain, 1, "The digest could not be computed.");
 }
 
+// The algorithm fetched once: naming it at every initialisation makes OpenSSL look it up in
+// its provider store under a lock, and an exchange hashes two small texts per thing.
+const EVP_MD* sha256Algorithm() {
+    static EVP_MD* algorithm = EVP_MD_fetch(nullptr, "SHA256", nullptr);
+    return algorithm;
+}
+
 }  // namespace
 
 struct Sha256::Context {
@@ -22,7 +29,9 @@ struct Sha256::Context {
 
 Sha256::Sha256() : context_(std::make_unique<Context>()) {
     context_->md = EVP_MD_CTX_new();
-    if (context_->md == nullptr || EVP_DigestInit_ex(context_->md, EVP_sha256(), nullptr) != 1) {
+    const EVP_MD* algorithm = sha256Algorithm();
+    if (context_->md == nullptr || algorithm == nullptr ||
+        EVP_DigestInit_ex(context_->md, algorithm, nullptr) != 1) {
         hashingFailed();
     }
 }
