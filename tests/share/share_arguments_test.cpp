@@ -21,19 +21,13 @@ std::vector<SharedPayload> loadArguments(const std::vector<std::string>& args,
 
 class ShareArgumentsTest : public ::testing::Test {
   protected:
-    std::string makeFile(const std::string& name, const std::string& content) {
-        std::string path = temp_.file(name);
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
-
     test::TempDir temp_;
     std::filesystem::path folder_{temp_.path()};
 };
 
 TEST_F(ShareArgumentsTest, EachArgumentIsOneItemInOrder) {
-    std::string photo = makeFile("photo 1.png", "\x89PNG");
-    std::string notes = makeFile("notes:2024.txt", "n");
+    std::string photo = temp_.write("photo 1.png", "\x89PNG");
+    std::string notes = temp_.write("notes:2024.txt", "n");
     auto payloads = loadArguments({"--text", "  hello  ", "https://example.com/x", photo,
                                    "file://" + Url::fromFilePath(photo).absoluteString().substr(7),
                                    notes, "--text=https://example.com/t", "-"},
@@ -65,7 +59,7 @@ TEST_F(ShareArgumentsTest, BinaryInputBecomesAFileAndMissingFilesNothing) {
 }
 
 TEST_F(ShareArgumentsTest, OptionsEndAtDoubleDashAndMistakesAreExplained) {
-    std::string dashed = makeFile("--text", "content");
+    std::string dashed = temp_.write("--text", "content");
     auto previous = std::filesystem::current_path();
     std::filesystem::current_path(folder_);
     auto payloads = loadArguments({"--", "--text"});

@@ -52,12 +52,6 @@ std::string textOf(const std::optional<SharedPayload>& payload) {
 
 class LoaderTest : public ::testing::Test {
   protected:
-    std::string makeFile(const std::string& name, const std::string& content) {
-        std::string path = temp_.file(name);
-        std::ofstream(path, std::ios::binary) << content;
-        return path;
-    }
-
     test::TempDir temp_;
     std::filesystem::path folder_{temp_.path()};
 };
@@ -91,7 +85,7 @@ TEST_F(LoaderTest, LinkItemsKeepAnySchemeAndFileLinksBecomeFiles) {
     asBytes.item("public.url", bytes("https://example.com/from-bytes"));
     EXPECT_EQ(textOf(SharePayloadLoader::load(asBytes)), "url:https://example.com/from-bytes");
 
-    std::string path = makeFile("notes.md", "# notes");
+    std::string path = temp_.write("notes.md", "# notes");
     ScriptedItemProvider fileLink({"public.url", "public.plain-text"});
     fileLink.item("public.url", Url::fromFilePath(path)).item("public.plain-text", "ignored");
     const auto file = asFile(SharePayloadLoader::load(fileLink));
@@ -197,7 +191,7 @@ TEST_F(LoaderTest, MediaObjectsWithoutAFile) {
 }
 
 TEST_F(LoaderTest, FileUrlsComeFirstAndUnknownTypesAreIgnored) {
-    std::string path = makeFile("report.pdf", "%PDF");
+    std::string path = temp_.write("report.pdf", "%PDF");
     ScriptedItemProvider shared({"public.file-url", "com.adobe.pdf", "public.url"});
     shared.item("public.file-url", std::string(Url::fromFilePath(path).absoluteString()))
         .item("public.url", url("https://example.com"));

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <vector>
 
@@ -50,6 +51,12 @@ TempDir::~TempDir() {
 
 std::string TempDir::file(std::string_view name) const {
     return platform::paths::join(path_, name);
+}
+
+std::string TempDir::write(std::string_view name, std::string_view content) const {
+    std::string path = file(name);
+    std::ofstream(path, std::ios::binary).write(content.data(), content.size());
+    return path;
 }
 
 }  // namespace tavro::test

@@ -18,6 +18,8 @@ class TempDir {
     const std::string& path() const { return path_; }
     // `path()` joined with a relative name; nothing is created.
     std::string file(std::string_view name) const;
+    // Writes `content` to file(name) and answers its path.
+    std::string write(std::string_view name, std::string_view content) const;
 
   private:
     std::string path_;
