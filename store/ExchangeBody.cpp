@@ -11,7 +11,11 @@ namespace tavro::store {
 std::string runExchangeBody(Store& store, const ExchangeRequest& request,
                             platform::FileSystem& fileSystem, const SyncStatus& sync,
                             AssetDigestCache* assetDigests) {
-    UnitOfWork unitOfWork(store);
+    // Declared first so that it ends last: its leftover collection needs the blob folder to
+    // itself, after the lock below is gone.
+    UnitOfWork unitOfWork(store, UnitOfWork::Writing::FromFirstRead);
+    // The response copies blobs after the commit; none may be collected before then.
+    BlobStore::Lock keep = store.keepBlobs();
     try {
         ExchangeIndexes indexes = loadIndexes(unitOfWork);
         AssetReader assets(fileSystem, request.directory(), assetDigests);

@@ -2,7 +2,9 @@
 // The body of an exchange over an open store and a validated request: one unit of work in
 // which the host's records are applied and saved, then the whole library is reported back.
 // Every failure before the save rolls the unit of work back, so the store keeps nothing of a
-// failed request; a failure while reporting keeps the saved changes.
+// failed request; a failure while reporting keeps the saved changes. The store's write lock is
+// held from the first read to the save, so the newer-wins decisions are made on what is stored
+// when the changes are written, even with other processes writing the same store.
 
 #include <string>
 

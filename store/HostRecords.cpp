@@ -150,7 +150,16 @@ std::vector<model::Tag*> namedTags(const json::Fields& record, const ExchangeInd
     return tags;
 }
 
-void applyThingFields(model::Thing& thing, const json::Fields& record,
+// The host sent the bytes of a content the thing already holds: should its blob have gone
+// missing from the store, this is the chance to put it back.
+void offerForRepair(UnitOfWork& unitOfWork, const std::optional<model::Content>& held,
+                    const std::optional<model::Content>& sent) {
+    if (held && sent && held->isStored() && *held == *sent) {
+        unitOfWork.supply(*sent);
+    }
+}
+
+void applyThingFields(UnitOfWork& unitOfWork, model::Thing& thing, const json::Fields& record,
                       std::optional<model::Content> data, AssetReader& assets,
                       const ExchangeIndexes& indexes) {
     thing.setKindRaw(text(record, "kind"));
@@ -171,8 +180,12 @@ void applyThingFields(model::Thing& thing, const json::Fields& record,
     thing.setTags(namedTags(record, indexes));
     thing.setProject(lookup(indexes.projects, optionalUUID(record.get("project"))));
     thing.setData(std::move(data));
-    thing.setThumbnailData(assets.read(record, "thumbnail"));
-    thing.setIconData(assets.read(record, "icon"));
+    std::optional<model::Content> thumbnail = assets.read(record, "thumbnail");
+    thing.setThumbnailData(thumbnail);
+    offerForRepair(unitOfWork, thing.thumbnailData(), thumbnail);
+    std::optional<model::Content> icon = assets.read(record, "icon");
+    thing.setIconData(icon);
+    offerForRepair(unitOfWork, thing.iconData(), icon);
 }
 
 enum class Decision { Apply, Skip };
@@ -211,8 +224,9 @@ void applyThing(UnitOfWork& unitOfWork, model::Thing& thing, const json::Fields&
                 AssetReader& assets, ExchangeIndexes& indexes) {
     // Read before the decision, so that a bad "data" path fails even a record that is skipped.
     std::optional<model::Content> data = assets.read(record, "data");
+    offerForRepair(unitOfWork, thing.data(), data);
     if (mergeDecision(unitOfWork, thing, record, data, indexes) == Decision::Apply) {
-        applyThingFields(thing, record, std::move(data), assets, indexes);
+        applyThingFields(unitOfWork, thing, record, std::move(data), assets, indexes);
     }
 }
 

@@ -105,19 +105,25 @@ void linkTags(sqlite::Database& db, const RowIndex<model::Thing>& things,
 LoadedLibrary RecordLoader::load(Store& store) {
     std::lock_guard lock(store.dbMutex_);
     sqlite::Database& db = store.db_;
-    LoadedLibrary library;
     db.execute("BEGIN");
     try {
-        library.things.reserve(static_cast<size_t>(count(db, "Thing")));
-        auto projects = loadProjects(db, library);
-        auto tags = loadTags(db, library);
-        auto things = loadThings(db, library, projects);
-        linkTags(db, things, tags);
+        LoadedLibrary library = loadWithinTransaction(store);
         db.execute("COMMIT");
+        return library;
     } catch (...) {
         sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
+}
+
+LoadedLibrary RecordLoader::loadWithinTransaction(Store& store) {
+    sqlite::Database& db = store.db_;
+    LoadedLibrary library;
+    library.things.reserve(static_cast<size_t>(count(db, "Thing")));
+    auto projects = loadProjects(db, library);
+    auto tags = loadTags(db, library);
+    auto things = loadThings(db, library, projects);
+    linkTags(db, things, tags);
     return library;
 }
 

@@ -22,7 +22,10 @@ struct LoadedLibrary {
 
 class RecordLoader {
   public:
+    // In a read transaction of its own.
     static LoadedLibrary load(Store& store);
+    // In the transaction the caller holds open, with the store's database mutex held.
+    static LoadedLibrary loadWithinTransaction(Store& store);
 };
 
 }  // namespace tavro::store

@@ -108,9 +108,14 @@ std::string metadataValue(sqlite::Database& db, const char* key) {
     return statement.step() ? std::string(statement.text(0)) : std::string();
 }
 
-void create(sqlite::Database& db) {
+// Returns false when another process created the tables first (both saw an empty file).
+bool create(sqlite::Database& db, const std::string& path) {
     db.execute("BEGIN IMMEDIATE");
     try {
+        if (tableCount(db, path) != 0) {
+            db.execute("COMMIT");
+            return false;
+        }
         db.execute(kCreate);
         std::string insert =
             std::string("INSERT INTO StoreMetadata(key, value) VALUES ('schemaVersion', '") +
@@ -118,6 +123,7 @@ void create(sqlite::Database& db) {
             "'), ('entities', 'Thing,Tag,Project')";
         db.execute(insert);
         db.execute("COMMIT");
+        return true;
     } catch (...) {
         sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
@@ -144,9 +150,7 @@ void check(sqlite::Database& db, const std::string& path) {
 }  // namespace
 
 void prepare(sqlite::Database& db, const std::string& path) {
-    if (tableCount(db, path) == 0) {
-        create(db);
-    } else {
+    if (tableCount(db, path) != 0 || !create(db, path)) {
         check(db, path);
     }
 }

@@ -1,5 +1,10 @@
 #include "store/Store.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <unordered_set>
 
 #include "platform/Error.h"
@@ -15,6 +20,27 @@ std::string blobFolderFor(const std::string& path) {
     return path + "-blobs";
 }
 
+// The store file is created private to the user whatever the umask, and SQLite gives its
+// journal files the mode of the store file. A store made before it was private is made so.
+// The file is never opened here once it exists: closing a descriptor of a database file would
+// drop the locks SQLite holds on it in this process.
+void makePrivate(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+        ::fchmod(fd, 0600);
+        ::close(fd);
+        return;
+    }
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        std::string file = path + suffix;
+        struct stat status {};
+        if (::lstat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+            status.st_uid == ::geteuid() && (status.st_mode & 077) != 0) {
+            ::chmod(file.c_str(), status.st_mode & 0700);
+        }
+    }
+}
+
 void configure(sqlite::Database& db) {
     // Write-ahead logging with a full sync at commit: a save is durable when it returns and a
     // killed process never leaves a half-written change; one sync per save, not per row.
@@ -23,7 +49,6 @@ void configure(sqlite::Database& db) {
     // Room for the pages a large save dirties (1,000 changed things spread over the table),
     // so that they are not spilled and read again in the middle of the transaction.
     db.execute("PRAGMA cache_size = -16384");
-    sqlite3_busy_timeout(db.handle(), 5000);
 }
 
 }  // namespace
@@ -31,8 +56,12 @@ void configure(sqlite::Database& db) {
 std::unique_ptr<Store> Store::open(const std::string& path, platform::FileSystem& fileSystem) {
     std::string absolute = platform::paths::absolute(path);
     fileSystem.createDirectories(platform::paths::parent(absolute));
+    makePrivate(absolute);
     sqlite::Database db(absolute,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
+    // Before the first statement: a store another process is writing is waited for whether
+    // or not it has tables yet.
+    sqlite3_busy_timeout(db.handle(), kBusyWaitMilliseconds);
     // The schema is checked before anything is written, so a foreign file stays untouched.
     schema::prepare(db, absolute);
     configure(db);
@@ -60,11 +89,22 @@ void Store::readRowCounters() {
             db_.prepare("SELECT max(coalesce((SELECT seq FROM sqlite_sequence WHERE name = '" +
                         table + "'), 0), coalesce((SELECT max(id) FROM " + table + "), 0))");
         statement.step();
-        lastRow_[i] = statement.integer(0);
+        // Never lower: this connection may have handed out rows not yet committed.
+        std::lock_guard lock(rowMutex_);
+        lastRow_[i] = std::max(lastRow_[i], statement.integer(0));
     }
 }
 
 void Store::collectUnreferencedBlobs() {
+    // Another process may be between writing its blobs and committing them: then the folder
+    // is left as it is, and collected by a later opening.
+    auto exclusive = blobs_.tryLockExclusive();
+    if (!exclusive) {
+        return;
+    }
+    std::lock_guard lock(dbMutex_);
+    // The references are read after the lock is held, so every writer that wrote blobs before
+    // has committed them.
     std::unordered_set<std::string> referenced;
     auto statement = db_.prepare(
         "SELECT dataSha256 FROM Thing WHERE dataSha256 IS NOT NULL "
@@ -73,7 +113,54 @@ void Store::collectUnreferencedBlobs() {
     while (statement.step()) {
         referenced.emplace(statement.text(0));
     }
-    blobs_.collectGarbage(referenced);
+    statement = {};
+    blobs_.collectGarbage(*exclusive, referenced);
+}
+
+bool Store::removeUnreferencedBlobs(const std::vector<std::string>& digests) {
+    if (digests.empty()) {
+        return true;
+    }
+    auto exclusive = blobs_.tryLockExclusive();
+    if (!exclusive) {
+        return false;
+    }
+    std::lock_guard lock(dbMutex_);
+    ChangeWriter& changes = writer();
+    blobs_.removeUnreferenced(*exclusive, digests, [&changes](const std::string& digest) {
+        return changes.isBlobReferenced(digest);
+    });
+    return true;
+}
+
+ChangeWriter& Store::writer() {
+    if (!writer_) {
+        writer_ = std::make_unique<ChangeWriter>(db_);
+    }
+    return *writer_;
+}
+
+void Store::beginWriting() {
+    // A writer that holds the lock for a whole exchange is waited for longer than a statement
+    // waits; the usual wait comes back once the lock is held.
+    sqlite3_busy_timeout(db_.handle(), kWriterWaitMilliseconds);
+    int code = sqlite3_exec(db_.handle(), "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(db_.handle(), kBusyWaitMilliseconds);
+    if ((code & 0xff) == SQLITE_BUSY) {
+        platform::throwError(sqlite::kErrorDomain, code,
+                             "The library store is busy: another program has been writing to it "
+                             "for more than a minute.",
+                             path_);
+    }
+    if (code != SQLITE_OK) {
+        sqlite::fail(db_.handle(), code, "BEGIN IMMEDIATE");
+    }
+    try {
+        readRowCounters();
+    } catch (...) {
+        sqlite3_exec(db_.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
 }
 
 int64_t Store::allocateRow(model::RecordType type) {

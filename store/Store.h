@@ -6,6 +6,11 @@
 //
 // Thread safety: open(), blobPath() and syncEvents() may be used from any thread; a unit of
 // work is used on one thread at a time.
+//
+// Several processes may open one store file. SQLite's write lock serialises their commits, a
+// writer waits for another's (kBusyWait, from the very first open on), row identifiers are
+// taken under that lock, and the blob folder's locks (store/BlobStore.h) keep one writer's
+// new contents from being collected before it commits.
 
 #include <array>
 #include <cstdint>
@@ -14,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/Content.h"
 #include "model/PersistentId.h"
@@ -28,9 +34,16 @@ class ChangeWriter;
 
 class Store {
   public:
+    // How long a statement waits for another connection's lock before failing, and how long
+    // a unit of work that writes from its first read waits for another writer to finish (an
+    // exchange holds the lock for its whole length, seconds for a large library).
+    static constexpr int kBusyWaitMilliseconds = 5000;
+    static constexpr int kWriterWaitMilliseconds = 60000;
+
     // Opens the store at `path`, creating the file, its folder and the blob folder as needed.
     // A file that is not a database, or one of another schema version, fails with
-    // platform::Error and is left as it was. Unreferenced blobs are removed on the way.
+    // platform::Error and is left as it was. The file, its journal and the blob folder are
+    // private to the user. Unreferenced blobs are removed on the way when no writer is busy.
     static std::unique_ptr<Store> open(
         const std::string& path, platform::FileSystem& fileSystem = platform::FileSystem::real());
     ~Store();
@@ -40,6 +53,11 @@ class Store {
 
     // Where the blob of a stored content with this digest lies; the file is not read.
     std::string blobPath(const std::string& sha256) const { return blobs_.path(sha256); }
+    // While the returned lock lives no blob is removed, by this process or another: for
+    // reading the blobs of a commit after it, when another writer's later commit could
+    // otherwise leave them unreferenced and collected. Throws when the folder cannot be opened.
+    BlobStore::Lock keepBlobs() const { return blobs_.lockShared(); }
+
     // Streams a content's bytes, stored or pending, without holding them whole.
     void readContent(const model::Content& content,
                      const std::function<void(std::string_view)>& sink) const;
@@ -55,6 +73,13 @@ class Store {
     void readRowCounters();
     void collectUnreferencedBlobs();
     int64_t allocateRow(model::RecordType type);
+    ChangeWriter& writer();
+    // With dbMutex_ held: takes the write lock (waiting for other writers) and brings the row
+    // counters up to what other connections have committed.
+    void beginWriting();
+    // Removes those of `digests` that no committed row names, if no writer is between its
+    // blobs and its commit; false when that was not the case and nothing was removed.
+    bool removeUnreferencedBlobs(const std::vector<std::string>& digests);
 
     std::string path_;
     sqlite::Database db_;

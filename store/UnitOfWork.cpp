@@ -60,9 +60,11 @@ void forgetPendingSources(model::ThingState& state) {
 
 }  // namespace
 
-UnitOfWork::UnitOfWork(Store& store) : store_(store) {}
+UnitOfWork::UnitOfWork(Store& store, Writing writing) : store_(store), writing_(writing) {}
 
 UnitOfWork::~UnitOfWork() {
+    endWriting(false);
+    collectReplacedBlobs();
     // Unlink everything first, so that destroying the objects does not walk relationships.
     for (auto& thing : things_) {
         RecordAccess::state(*thing).tags.clear();
@@ -82,7 +84,20 @@ void UnitOfWork::ensureLoaded() {
     if (loaded_) {
         return;
     }
-    LoadedLibrary library = RecordLoader::load(store_);
+    LoadedLibrary library;
+    if (writing_ == Writing::FromFirstRead) {
+        std::unique_lock lock(store_.dbMutex_);
+        store_.beginWriting();
+        try {
+            library = RecordLoader::loadWithinTransaction(store_);
+        } catch (...) {
+            store_.writer().rollbackQuietly();
+            throw;
+        }
+        writeLock_ = std::move(lock);
+    } else {
+        library = RecordLoader::load(store_);
+    }
     auto take = [this](auto& from, auto& into) {
         into.reserve(into.size() + from.size());
         for (auto& record : from) {
@@ -297,7 +312,57 @@ void UnitOfWork::writeBlobs() {
     for (const auto& entry : snapshots_) {
         collect(entry.first, RecordAccess::changedFields(*entry.first));
     }
+    for (const auto& content : supplied_) {
+        contents.push_back(&content);
+    }
     store_.blobs_.ensureAll(contents);
+}
+
+void UnitOfWork::supply(const model::Content& content) {
+    if (!content.isStored()) {
+        supplied_.push_back(content);
+    }
+}
+
+void UnitOfWork::repairBlobs() {
+    if (supplied_.empty()) {
+        return;
+    }
+    BlobStore::Lock blobs = store_.blobs_.lockShared();
+    std::vector<const model::Content*> contents;
+    for (const auto& content : supplied_) {
+        contents.push_back(&content);
+    }
+    store_.blobs_.ensureAll(contents);
+    supplied_.clear();
+}
+
+// Ends the write transaction of a FromFirstRead unit, if it holds one.
+void UnitOfWork::endWriting(bool commit) noexcept {
+    if (!writeLock_.owns_lock()) {
+        return;
+    }
+    try {
+        ChangeWriter& writer = store_.writer();
+        if (commit) {
+            writer.commit();
+        } else {
+            writer.rollbackQuietly();
+        }
+    } catch (...) {
+        store_.writer().rollbackQuietly();
+    }
+    writeLock_.unlock();
+}
+
+void UnitOfWork::collectReplacedBlobs() noexcept {
+    try {
+        if (store_.removeUnreferencedBlobs(uncollected_)) {
+            uncollected_.clear();
+        }
+    } catch (...) {
+        // Best effort: an unreferenced blob left behind is collected another time.
+    }
 }
 
 // Digests that this save may leave without a reference: those of removed things and the
@@ -382,36 +447,50 @@ void UnitOfWork::settleAfterSave() {
 
 void UnitOfWork::save() {
     if (!hasChanges()) {
+        try {
+            repairBlobs();
+        } catch (...) {
+            endWriting(false);
+            throw;
+        }
+        endWriting(true);
         return;
     }
-    checkReferences();
-    std::lock_guard lock(store_.dbMutex_);
-    if (!store_.writer_) {
-        store_.writer_ = std::make_unique<ChangeWriter>(store_.db_);
-    }
-    // Contents first and durably: a committed row never names a missing blob.
-    writeBlobs();
-    std::vector<std::string> replaced = replacedDigests();
-    ChangeWriter& writer = *store_.writer_;
-    writer.begin();
     try {
+        checkReferences();
+    } catch (...) {
+        endWriting(false);
+        throw;
+    }
+    commitChanges();
+    // After the locks are released: removal needs the blob folder to itself.
+    collectReplacedBlobs();
+    settleAfterSave();
+}
+
+void UnitOfWork::commitChanges() {
+    bool inTransaction = writeLock_.owns_lock();
+    std::unique_lock lock =
+        inTransaction ? std::move(writeLock_) : std::unique_lock(store_.dbMutex_);
+    ChangeWriter& writer = store_.writer();
+    try {
+        // Held from the first blob written or found until the commit that names it, so no
+        // other writer's collection removes a blob this save relies on.
+        BlobStore::Lock blobs = store_.blobs_.lockShared();
+        // Contents first and durably: a committed row never names a missing blob.
+        writeBlobs();
+        std::vector<std::string> replaced = replacedDigests();
+        if (!inTransaction) {
+            writer.begin();
+        }
         writeChanges();
         writer.commit();
+        uncollected_.insert(uncollected_.end(), replaced.begin(), replaced.end());
+        supplied_.clear();
     } catch (...) {
         writer.rollbackQuietly();
         throw;
     }
-    // Collection is best effort: the save has succeeded, and a blob left behind is removed
-    // when the store next opens.
-    for (const auto& digest : replaced) {
-        try {
-            if (!writer.isBlobReferenced(digest)) {
-                store_.blobs_.removeQuietly(digest);
-            }
-        } catch (const platform::Error&) {
-        }
-    }
-    settleAfterSave();
 }
 
 void UnitOfWork::restore(Record& record, Snapshot& snapshot) {
@@ -434,6 +513,8 @@ void UnitOfWork::restore(Record& record, Snapshot& snapshot) {
 }
 
 void UnitOfWork::rollback() {
+    endWriting(false);
+    supplied_.clear();
     for (auto& [record, snapshot] : snapshots_) {
         restore(*record, snapshot);
     }

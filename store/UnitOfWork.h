@@ -8,6 +8,8 @@
 // they were removed or rolled back. Use a unit of work on one thread at a time.
 
 #include <memory>
+#include <mutex>
+#include <string>
 #include <unordered_map>
 #include <variant>
 #include <vector>
@@ -22,7 +24,14 @@ class Store;
 
 class UnitOfWork : private model::ChangeTracker {
   public:
-    explicit UnitOfWork(Store& store);
+    // When the store's write lock is taken. AtSave: only while saving, so other writers may
+    // commit between this unit's reads and its save. FromFirstRead: from the first read to the
+    // first save (or rollback), so that every decision made on what was read still holds when
+    // the changes are written, whatever other processes do; they wait meanwhile, and so does
+    // any other unit of work of this store (never open a second one on the same thread).
+    enum class Writing { AtSave, FromFirstRead };
+
+    explicit UnitOfWork(Store& store, Writing writing = Writing::AtSave);
     ~UnitOfWork();
     UnitOfWork(const UnitOfWork&) = delete;
     UnitOfWork& operator=(const UnitOfWork&) = delete;
@@ -51,10 +60,14 @@ class UnitOfWork : private model::ChangeTracker {
 
     bool hasChanges() const;
 
+    // Bytes the caller holds of a content that stored records already name: if that blob has
+    // gone missing from the store, the next save puts it back.
+    void supply(const model::Content& content);
+
     // Writes every change in one transaction: new byte contents are copied into the blob
-    // folder first, durably; blobs no longer referenced are removed after the commit. Throws
-    // platform::Error; then the database is as it was and the changes are still pending here
-    // (to retry or roll back).
+    // folder first, durably; blobs no longer referenced are removed after the commit, or when
+    // this unit of work ends if another writer was busy then. Throws platform::Error; then the
+    // database is as it was and the changes are still pending here (to retry or roll back).
     void save();
 
     // Discards every unsaved change: changed records take their stored values again, removed
@@ -66,6 +79,10 @@ class UnitOfWork : private model::ChangeTracker {
 
     void willFirstChange(model::Record& record) override;
     void ensureLoaded();
+    void endWriting(bool commit) noexcept;
+    void repairBlobs();
+    void commitChanges();
+    void collectReplacedBlobs() noexcept;
     void adopt(model::Record& record, uint8_t status);
     void requireMember(const model::Record& record) const;
     void markRemoved(model::Record& record);
@@ -81,7 +98,12 @@ class UnitOfWork : private model::ChangeTracker {
     std::vector<T*> live(const std::vector<std::unique_ptr<T>>& records) const;
 
     Store& store_;
+    Writing writing_;
     bool loaded_ = false;
+    // While a FromFirstRead unit holds the write transaction: the store's database mutex.
+    std::unique_lock<std::mutex> writeLock_;
+    std::vector<model::Content> supplied_;
+    std::vector<std::string> uncollected_;  // replaced digests not yet removed
     std::vector<std::unique_ptr<model::Thing>> things_;
     std::vector<std::unique_ptr<model::Tag>> tags_;
     std::vector<std::unique_ptr<model::Project>> projects_;
