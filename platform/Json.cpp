@@ -5,6 +5,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <new>
 
 #include "platform/Error.h"
 #include "platform/JsonErrorLocation.h"
@@ -268,7 +269,11 @@ struct Writer {
 
 Parser::Parser() {
     // The depth limit is fixed at allocation and kept when the buffers grow later.
-    if (parser_.allocate(simdjson::SIMDJSON_PADDING, kMaxDepth) != simdjson::SUCCESS) {
+    const simdjson::error_code error = parser_.allocate(simdjson::SIMDJSON_PADDING, kMaxDepth);
+    if (error == simdjson::MEMALLOC) {
+        throw std::bad_alloc();
+    }
+    if (error != simdjson::SUCCESS) {
         throwError(kInternalErrorDomain, 1, "The JSON parser could not be set up.");
     }
 }
@@ -294,6 +299,11 @@ Element Parser::parse(std::string_view utf8) {
         length = padded_.size();
         padded_.append(simdjson::SIMDJSON_PADDING, '\0');
         error = parser_.parse(padded_.data(), length, false).get(root);
+    }
+    if (error == simdjson::MEMALLOC) {
+        // The parser could not grow its buffers for this input: the text may be perfectly
+        // good JSON, so this is reported as what it is, not as a format error.
+        throw std::bad_alloc();
     }
     if (error != simdjson::SUCCESS) {
         std::string detail = simdjson::error_message(error);

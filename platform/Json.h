@@ -7,7 +7,7 @@
 // debug description (what the parser found and where). Nesting deeper than 512 levels is a
 // parse error. Of duplicate keys, the last one wins. Ill-formed UTF-8 is replaced with U+FFFD
 // before parsing rather than refused. Integer literals beyond 64 bits are valid JSON and read
-// as the doubles they stand for.
+// as the doubles they stand for. Running out of memory is std::bad_alloc, never a parse error.
 //
 // Writing: the writer produces every byte that fingerprints hash, so its escapes and number
 // forms are fixed once: `"` `\` and `/` escaped, \b \f \n \r \t, other controls as \u00xx with
