@@ -1,10 +1,12 @@
 // The C exports: thin wrappers that turn every C++ failure into the C answer for "no".
-// Nothing may throw across this boundary, so each export runs its body through guarded().
+// Nothing may throw across this boundary: the synchronous exports run their bodies through
+// guarded(), and the exchange turns every failure into an answer through its callback.
 
 #include "tavro/AppleBridge.h"
 
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <type_traits>
 #include <utility>
@@ -43,16 +45,39 @@ char* copyForCaller(const std::string& text) {
 }
 
 // The answer to one request: the store owner's response, or the envelope for whatever went
-// wrong on the way, expected or not.
+// wrong on the way, expected or not. Throws only when the envelope itself cannot be built.
 std::string exchangeResponse(const std::string& request) {
     try {
         return store::AppleStore::shared().exchange(request);
     } catch (const std::exception& exception) {
         return bridge::errorEnvelope(exception);
     } catch (...) {
-        return bridge::errorEnvelope(platform::makeError(
-            platform::kCocoaErrorDomain, 256, "The operation couldn\u2019t be completed."));
+        return bridge::kUnknownFailureEnvelope;
     }
+}
+
+// Calls back exactly once: with the answer, or, when not even an envelope could be built, with
+// one written in advance. An exception from the callback itself is the host's, and is left to
+// the executor; the callback is never called a second time.
+void answer(const std::string& request, intptr_t context, tavro_apple_exchange_callback callback) {
+    std::string response;
+    const char* text = nullptr;
+    try {
+        response = exchangeResponse(request);
+        text = response.c_str();
+    } catch (const std::bad_alloc&) {
+        text = bridge::kOutOfMemoryEnvelope;
+    } catch (...) {
+        text = bridge::kUnknownFailureEnvelope;
+    }
+    callback(context, text);
+}
+
+// The answer for an exchange whose task could not be made or queued (the request could not be
+// copied): that can only be for lack of memory, and saying so needs none.
+void answerOutOfMemory(intptr_t callback, intptr_t context) {
+    reinterpret_cast<tavro_apple_exchange_callback>(callback)(context,
+                                                              bridge::kOutOfMemoryEnvelope);
 }
 
 }  // namespace
@@ -72,17 +97,22 @@ int32_t tavro_apple_cloud_available(void) {
 
 void tavro_apple_exchange(const char* request, intptr_t context,
                           tavro_apple_exchange_callback callback) {
-    guarded([&] {
-        if (callback == nullptr) {
-            return;  // nobody to answer
-        }
+    if (callback == nullptr) {
+        return;  // nobody to answer
+    }
+    auto& executor = platform::MainExecutor::shared();
+    try {
         // Copied and repaired now: the host may free its buffer as soon as this returns.
         std::string text = platform::text::replaceIllFormedUtf8(request ? request : "");
-        platform::MainExecutor::shared().submit([text = std::move(text), context, callback] {
-            std::string response = exchangeResponse(text);
-            callback(context, response.c_str());
-        });
-    });
+        executor.submit(
+            [text = std::move(text), context, callback] { answer(text, context, callback); });
+    } catch (...) {
+        // Nothing was queued, so nothing else will answer. The callback may not run here, on
+        // the caller's thread; the executor keeps room for this answer in advance. Only when
+        // that room is full as well (dozens of exchanges failing at once for lack of memory)
+        // does the request go unanswered.
+        executor.submitPlain(&answerOutOfMemory, reinterpret_cast<intptr_t>(callback), context);
+    }
 }
 
 void tavro_apple_free(char* string) {
