@@ -1,6 +1,8 @@
 #include "platform/FileSystem.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,19 +49,45 @@ class Descriptor {
     int fd_;
 };
 
+// Cocoa's code for a file that exists but cannot be read for a reason of its own.
+constexpr int64_t kFileReadUnknown = 256;
+// …and for a file that cannot be written for a reason of its own.
+constexpr int64_t kFileWriteUnknown = 512;
+
+std::string quoted(const std::string& name) {
+    return "\u201c" + name + "\u201d";
+}
+
+[[noreturn]] void throwNotRegularFile(const std::string& path) {
+    throwError(kCocoaErrorDomain, kFileReadUnknown,
+               "The file " + quoted(paths::lastComponent(path)) +
+                   " couldn\u2019t be opened because it isn\u2019t a regular file.",
+               path + ": not a regular file");
+}
+
+// Opens without blocking (a named pipe would otherwise wait for a writer forever) and keeps
+// the descriptor only for a regular file; the check is made on the descriptor, so it holds for
+// whatever is read from it.
 int openForReading(const std::string& path) {
     int fd;
     do {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         throwFileError(errno, path, "opened");
     }
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
         ::close(fd);
         throwFileError(error, path, "opened");
+    }
+    if (!S_ISREG(info.st_mode)) {
+        ::close(fd);
+        if (S_ISDIR(info.st_mode)) {
+            throwFileError(EISDIR, path, "opened");
+        }
+        throwNotRegularFile(path);
     }
     return fd;
 }
@@ -93,12 +121,13 @@ int writeAll(int fd, std::string_view bytes) {
 }
 
 // A sibling of `path` that no other writer picks: hidden, unique, same folder (so the final
-// rename stays within one file system and is atomic).
+// rename stays within one file system and is atomic), and recognisably ours by its prefix.
 std::string temporarySibling(const std::string& path) {
     // The final name may already use the whole name length the file system allows.
     constexpr size_t kNameBytesKept = 200;
-    const std::string name = "." + paths::lastComponent(path).substr(0, kNameBytesKept) + "." +
-                             Uuid::random().lowercase().substr(0, 13) + ".tmp";
+    const std::string name = std::string(kTemporaryFilePrefix) +
+                             Uuid::random().lowercase().substr(0, 13) + "." +
+                             paths::lastComponent(path).substr(0, kNameBytesKept);
     return paths::join(paths::parent(path), name);
 }
 
@@ -112,31 +141,43 @@ void syncFolder(const std::string& folder) {
     }
 }
 
-// The temporary file of one atomic write: removed again unless committed.
+// The temporary file of one atomic write: removed again unless committed. It is created in
+// `folderFd` (AT_FDCWD: `finalPath` is a path) under a name beside the final one.
 class TemporaryFile {
   public:
-    explicit TemporaryFile(const std::string& finalPath)
-        : finalPath_(finalPath), path_(temporarySibling(finalPath)) {
+    TemporaryFile(int folderFd, const std::string& finalPath, Permissions permissions,
+                  std::string reportedPath = {})
+        : folderFd_(folderFd),
+          finalPath_(reportedPath.empty() ? finalPath : std::move(reportedPath)),
+          path_(temporarySibling(finalPath)) {
+        const bool keepPrivate = permissions == Permissions::privateToUser;
         int fd;
         do {
-            fd = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            fd = ::openat(folderFd_, path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                          keepPrivate ? 0600 : 0666);
         } while (fd < 0 && errno == EINTR);
         if (fd < 0) {
             throwFileError(errno, finalPath_, "saved");
         }
         fd_.emplace(fd);
+        // The umask may have taken away the owner's own bits; the mode is set exactly.
+        if (keepPrivate && ::fchmod(fd, 0600) != 0) {
+            throwFileError(errno, finalPath_, "saved");
+        }
     }
     ~TemporaryFile() {
         if (!committed_) {
             fd_.reset();
-            ::unlink(path_.c_str());
+            ::unlinkat(folderFd_, path_.c_str(), 0);
         }
     }
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
     int fd() const { return fd_->get(); }
+    // Relative to the folder it was created in.
     const std::string& path() const { return path_; }
+    const std::string& reportedPath() const { return finalPath_; }
 
     void write(std::string_view bytes) {
         if (const int error = writeAll(fd(), bytes)) {
@@ -161,6 +202,7 @@ class TemporaryFile {
     void committed() { committed_ = true; }
 
   private:
+    int folderFd_;
     std::string finalPath_;
     std::string path_;
     std::optional<Descriptor> fd_;
@@ -218,7 +260,64 @@ FileSystem& FileSystem::real() {
     return instance;
 }
 
-void FileSystem::createDirectories(const std::string& path) {
+// ---- Reading ---------------------------------------------------------------------------------
+
+ReadableFile::ReadableFile(const std::string& path) : fd_(openForReading(path)), path_(path) {}
+
+ReadableFile::~ReadableFile() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+ReadableFile::ReadableFile(ReadableFile&& other) noexcept
+    : fd_(other.fd_), path_(std::move(other.path_)) {
+    other.fd_ = -1;
+}
+
+struct stat ReadableFile::status() const {
+    struct stat info {};
+    if (::fstat(fd_, &info) != 0) {
+        throwFileError(errno, path_, "read");
+    }
+    return info;
+}
+
+void ReadableFile::readChunks(const std::function<void(std::string_view)>& sink) const {
+    if (::lseek(fd_, 0, SEEK_SET) != 0) {
+        throwFileError(errno, path_, "read");
+    }
+    std::array<char, kChunkSize> buffer;
+    for (;;) {
+        const size_t count = readSome(fd_, buffer, path_);
+        if (count == 0) {
+            return;
+        }
+        sink(std::string_view(buffer.data(), count));
+    }
+}
+
+int ReadableFile::release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+}
+
+OpenFolder::OpenFolder(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+
+OpenFolder::~OpenFolder() {
+    if (fd_ >= 0) {
+        ::close(fd_);  // also releases the clean-up lock
+    }
+}
+
+OpenFolder::OpenFolder(OpenFolder&& other) noexcept
+    : fd_(other.fd_), path_(std::move(other.path_)) {
+    other.fd_ = -1;
+}
+
+void FileSystem::createDirectories(const std::string& path, Permissions permissions) {
+    const bool keepPrivate = permissions == Permissions::privateToUser;
     const std::string full = paths::absolute(path);
     std::string current = "/";
     size_t start = 1;
@@ -229,7 +328,12 @@ void FileSystem::createDirectories(const std::string& path) {
         }
         current = full.substr(0, end);
         start = end + 1;
-        if (::mkdir(current.c_str(), 0777) == 0) {
+        if (::mkdir(current.c_str(), keepPrivate ? 0700 : 0777) == 0) {
+            // mkdir's mode passes through the umask, which may have taken the owner's own
+            // bits; a new private folder gets exactly 0700. It is never wider meanwhile.
+            if (keepPrivate && ::chmod(current.c_str(), 0700) != 0) {
+                throwFileError(errno, current, "created");
+            }
             continue;
         }
         const int error = errno;
@@ -258,19 +362,13 @@ std::string FileSystem::readFile(const std::string& path) {
 
 void FileSystem::readChunks(const std::string& path,
                             const std::function<void(std::string_view)>& sink) {
-    Descriptor fd(openForReading(path));
-    std::array<char, kChunkSize> buffer;
-    for (;;) {
-        const size_t count = readSome(fd.get(), buffer, path);
-        if (count == 0) {
-            return;
-        }
-        sink(std::string_view(buffer.data(), count));
-    }
+    ReadableFile(path).readChunks(sink);
 }
 
+// ---- Writing ---------------------------------------------------------------------------------
+
 void FileSystem::writeFileAtomically(const std::string& path, std::string_view bytes) {
-    TemporaryFile temporary(path);
+    TemporaryFile temporary(AT_FDCWD, path, Permissions::privateToUser);
     temporary.write(bytes);
     temporary.finishWriting();
     rename(temporary.path(), path);
@@ -281,8 +379,9 @@ void FileSystem::writeFileAtomically(const std::string& path, std::string_view b
 namespace {
 
 // Fills `temporary` with the bytes of `from`, checking their digest when one is expected.
-void copyInto(const std::string& from, const std::string& to, const std::string& expectedSha256,
+void copyInto(const std::string& from, const std::string& expectedSha256,
               TemporaryFile& temporary) {
+    const std::string& to = temporary.reportedPath();
     Descriptor source(openForReading(from));
     if (expectedSha256.empty()) {
         if (!copyInKernel(source.get(), temporary.fd(), to)) {
@@ -302,38 +401,92 @@ void copyInto(const std::string& from, const std::string& to, const std::string&
     }
 }
 
-// Flushes the file system that holds `folder` (all of its pending writes at once).
-void syncFileSystemOf(const std::string& folder, const std::string& reportedPath) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || ::syncfs(fd) != 0) {
-        const int error = errno;
-        if (fd >= 0) {
-            ::close(fd);
-        }
-        throwFileError(error, reportedPath, "saved");
+// Flushes the file system that holds the open folder `fd` (all of its pending writes at once).
+void syncFileSystemOf(int fd, const std::string& reportedPath) {
+    if (::syncfs(fd) != 0) {
+        throwFileError(errno, reportedPath, "saved");
     }
-    ::close(fd);
+}
+
+void syncFileSystemOf(const std::string& folder, const std::string& reportedPath) {
+    Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd.valid()) {
+        throwFileError(errno, reportedPath, "saved");
+    }
+    syncFileSystemOf(fd.get(), reportedPath);
+}
+
+// "“received” in the folder “exchange” …": the sentences of a subfolder that is not one.
+std::string subfolderSubject(const std::string& directory, const std::string& name) {
+    return quoted(name) + " in the folder " + quoted(paths::lastComponent(directory));
+}
+
+[[noreturn]] void throwNotAFolder(const std::string& directory, const std::string& name,
+                                  const struct stat& info) {
+    const std::string subject = subfolderSubject(directory, name);
+    std::string sentence;
+    if (S_ISLNK(info.st_mode)) {
+        sentence = subject +
+                   " is a symbolic link, not a folder; files are written only into a real "
+                   "folder there, never through a link.";
+    } else if (S_ISREG(info.st_mode)) {
+        sentence = subject + " is a file, not a folder.";
+    } else {
+        sentence = subject + " isn\u2019t a folder.";
+    }
+    throwError(kCocoaErrorDomain, kFileWriteUnknown, sentence,
+               paths::join(directory, name) + ": not a folder");
+}
+
+// Removes the temporary files that an interrupted write left in the open folder `fd`: regular
+// files bearing our prefix, never followed through a link. Best effort: a leftover that stays
+// wastes space but harms nothing.
+void removeLeftoverTemporaries(int fd) {
+    const int listing = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    DIR* folder = listing >= 0 ? ::fdopendir(listing) : nullptr;
+    if (folder == nullptr) {
+        if (listing >= 0) {
+            ::close(listing);
+        }
+        return;
+    }
+    ::rewinddir(folder);
+    std::vector<std::string> leftovers;
+    while (const dirent* entry = ::readdir(folder)) {
+        if (std::string_view(entry->d_name).starts_with(kTemporaryFilePrefix)) {
+            leftovers.emplace_back(entry->d_name);
+        }
+    }
+    ::closedir(folder);
+    for (const std::string& name : leftovers) {
+        struct stat info {};
+        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(info.st_mode)) {
+            ::unlinkat(fd, name.c_str(), 0);
+        }
+    }
 }
 
 }  // namespace
 
 void FileSystem::copyFileAtomically(const std::string& from, const std::string& to,
                                     const std::string& expectedSha256) {
-    TemporaryFile temporary(to);
-    copyInto(from, to, expectedSha256, temporary);
+    TemporaryFile temporary(AT_FDCWD, to, Permissions::privateToUser);
+    copyInto(from, expectedSha256, temporary);
     temporary.finishWriting();
     rename(temporary.path(), to);
     temporary.committed();
     syncFolder(paths::parent(paths::absolute(to)));
 }
 
-void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies) {
+void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies,
+                                     Permissions permissions) {
     std::vector<std::unique_ptr<TemporaryFile>> temporaries;
     temporaries.reserve(copies.size());
     std::set<std::string> folders;
     for (const FileCopy& copy : copies) {
-        temporaries.push_back(std::make_unique<TemporaryFile>(copy.to));
-        copyInto(copy.from, copy.to, copy.expectedSha256, *temporaries.back());
+        temporaries.push_back(std::make_unique<TemporaryFile>(AT_FDCWD, copy.to, permissions));
+        copyInto(copy.from, copy.expectedSha256, *temporaries.back());
         temporaries.back()->finishWritingUnsynced();
         folders.insert(paths::parent(paths::absolute(copy.to)));
     }
@@ -350,6 +503,66 @@ void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies) {
     }
     for (const std::string& folder : folders) {
         syncFolder(folder);
+    }
+}
+
+OpenFolder FileSystem::openSubfolder(const std::string& directory, const std::string& name) {
+    createDirectories(directory, Permissions::followUmask);
+    Descriptor parent(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent.valid()) {
+        throwFileError(errno, directory, "opened");
+    }
+    const std::string path = paths::join(directory, name);
+    if (::mkdirat(parent.get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
+        throwFileError(errno, path, "created");
+    }
+    // O_NOFOLLOW: a link put in the folder's place is refused, never written through.
+    const int fd =
+        ::openat(parent.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        struct stat info {};
+        if (::fstatat(parent.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            !S_ISDIR(info.st_mode)) {
+            throwNotAFolder(directory, name, info);
+        }
+        throwFileError(error, path, "created");
+    }
+    OpenFolder folder(fd, path);
+    // Another process writing into the folder holds the lock; its temporaries are in use, not
+    // left over. The lock goes with the descriptor, also when a process is killed.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+        removeLeftoverTemporaries(fd);
+    }
+    return folder;
+}
+
+void FileSystem::copyFilesInto(const OpenFolder& folder, const std::vector<FileCopy>& copies) {
+    std::vector<std::unique_ptr<TemporaryFile>> temporaries;
+    temporaries.reserve(copies.size());
+    for (const FileCopy& copy : copies) {
+        temporaries.push_back(std::make_unique<TemporaryFile>(
+            folder.descriptor(), copy.to, Permissions::followUmask,
+            paths::join(folder.path(), copy.to)));
+        copyInto(copy.from, copy.expectedSha256, *temporaries.back());
+        temporaries.back()->finishWritingUnsynced();
+    }
+    if (copies.empty()) {
+        return;
+    }
+    syncFileSystemOf(folder.descriptor(), folder.path());
+    for (size_t i = 0; i < copies.size(); ++i) {
+        renameInFolder(folder, temporaries[i]->path(), copies[i].to);
+        temporaries[i]->committed();
+    }
+    ::fsync(folder.descriptor());  // as syncFolder: the files are in place whatever it answers
+}
+
+void FileSystem::renameInFolder(const OpenFolder& folder, const std::string& from,
+                                const std::string& to) {
+    if (::renameat(folder.descriptor(), from.c_str(), folder.descriptor(), to.c_str()) != 0) {
+        const int error = errno;
+        throwFileError(error, paths::join(folder.path(), error == ENOENT ? from : to), "moved");
     }
 }
 

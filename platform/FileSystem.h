@@ -1,9 +1,19 @@
 #pragma once
 // The file operations the library needs, behind one small interface so that tests can fail a
 // write, a rename or a read at a chosen moment (see tests/support/FaultyFileSystem.h).
-// Every failure throws platform::Error made by makeFileError (the file system's error).
+// Every failure throws platform::Error made by makeFileError (the file system's error), or a
+// sentence of its own where the cause is not an errno (a file that is not a regular file).
+//
+// What the library creates holds the user's library, so folders and files are created private
+// to the user (0700 and 0600, whatever the process's umask, which is never changed: it is
+// process-wide and other threads run). Only what is handed to the host (its exchange
+// directory's "received" folder) follows the umask, as the host's own files do.
+//
+// Only regular files are read: a named pipe or a device could block a reader or never end.
 //
 // Thread safety: the real file system may be used from any thread; it keeps no state.
+
+#include <sys/stat.h>
 
 #include <cstdint>
 #include <functional>
@@ -13,6 +23,63 @@
 
 namespace tavro::platform {
 
+enum class Permissions {
+    privateToUser,  // folders 0700, files 0600
+    followUmask,    // folders 0777, files 0666, less the process's umask
+};
+
+// Temporary files of atomic writes are named with this hidden prefix, so that those an
+// interrupted process left behind can be told apart from anything else in a folder.
+inline constexpr std::string_view kTemporaryFilePrefix = ".tavro-partial-";
+
+// A regular file opened once for reading. Opening never blocks (a named pipe without a writer
+// would block forever), and anything but a regular file is refused, so every later read comes
+// from the very file that was checked.
+class ReadableFile {
+  public:
+    // Throws the file system's error, or "… isn't a regular file" for a folder's content that
+    // is neither a file nor a folder.
+    explicit ReadableFile(const std::string& path);
+    ~ReadableFile();
+    ReadableFile(ReadableFile&& other) noexcept;
+    ReadableFile(const ReadableFile&) = delete;
+    ReadableFile& operator=(const ReadableFile&) = delete;
+    ReadableFile& operator=(ReadableFile&&) = delete;
+
+    int descriptor() const { return fd_; }
+    const std::string& path() const { return path_; }
+    // The status as it is now (fstat of the descriptor).
+    struct stat status() const;
+    // Streams the whole file from its start, whatever was read before.
+    void readChunks(const std::function<void(std::string_view)>& sink) const;
+    // Hands the descriptor over to the caller, who closes it.
+    int release();
+
+  private:
+    int fd_;
+    std::string path_;
+};
+
+// A folder held open by descriptor: files written through it land in this very folder, even
+// if its path is later replaced (by a symbolic link, say). See FileSystem::openSubfolder.
+class OpenFolder {
+  public:
+    OpenFolder(int fd, std::string path);
+    ~OpenFolder();
+    OpenFolder(OpenFolder&& other) noexcept;
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+    OpenFolder& operator=(OpenFolder&&) = delete;
+
+    int descriptor() const { return fd_; }
+    // For error messages only; the descriptor is what is written through.
+    const std::string& path() const { return path_; }
+
+  private:
+    int fd_;
+    std::string path_;
+};
+
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
@@ -20,26 +87,29 @@ class FileSystem {
     // The process-wide real file system.
     static FileSystem& real();
 
-    // Creates `path` and every missing parent. An existing folder is fine.
-    virtual void createDirectories(const std::string& path);
+    // Creates `path` and every missing parent. An existing folder is fine and keeps its mode.
+    virtual void createDirectories(const std::string& path,
+                                   Permissions permissions = Permissions::privateToUser);
     virtual bool exists(const std::string& path);
     virtual bool isDirectory(const std::string& path);
 
-    // Reads a whole (small) file: markers, manifests, entitlements.
+    // Reads a whole (small) file: markers, manifests, entitlements. Regular files only.
     virtual std::string readFile(const std::string& path);
 
-    // Streams a file in chunks to `sink`. A folder is an error, not empty content.
+    // Streams a file in chunks to `sink`. A folder is an error, not empty content, and so is
+    // anything else that is not a regular file.
     virtual void readChunks(const std::string& path,
                             const std::function<void(std::string_view)>& sink);
 
     // Writes through a temporary file in the same folder: write, fsync, rename over `path`,
     // fsync the folder. A failure leaves no file under the final name and removes the
-    // temporary one.
+    // temporary one. The file is private to the user.
     virtual void writeFileAtomically(const std::string& path, std::string_view bytes);
 
     // Copies `from` to `to` atomically as above, streaming (copy_file_range where the file
     // system allows it). When `expectedSha256` is not empty, the copied bytes are hashed
     // on the way and a mismatch fails the copy (the source changed after it was hashed).
+    // The copy is private to the user.
     virtual void copyFileAtomically(const std::string& from, const std::string& to,
                                     const std::string& expectedSha256 = {});
 
@@ -53,7 +123,25 @@ class FileSystem {
         std::string to;
         std::string expectedSha256;  // empty: not checked
     };
-    virtual void copyFilesAtomically(const std::vector<FileCopy>& copies);
+    virtual void copyFilesAtomically(const std::vector<FileCopy>& copies,
+                                     Permissions permissions = Permissions::privateToUser);
+
+    // The folder `name` directly inside `directory`, for files handed over to a host: the
+    // directory (with its missing parents) and the folder are created when missing, following
+    // the umask. The folder must be a real folder: a symbolic link in its place is refused, not
+    // followed, and so is a file, each with a sentence saying so. When no other process is
+    // writing into the folder, the temporary files an interrupted write left there are removed
+    // (only those, recognised by kTemporaryFilePrefix); the folder stays locked against other
+    // writers' clean-up while the result lives.
+    virtual OpenFolder openSubfolder(const std::string& directory, const std::string& name);
+
+    // Copies into `folder` as copyFilesAtomically does, every temporary file and rename
+    // relative to the folder's descriptor; `FileCopy::to` is the name in the folder. The files
+    // follow the umask.
+    virtual void copyFilesInto(const OpenFolder& folder, const std::vector<FileCopy>& copies);
+    // The final step of such a copy: `from` replaces `to`, both names in `folder`.
+    virtual void renameInFolder(const OpenFolder& folder, const std::string& from,
+                                const std::string& to);
 
     virtual void rename(const std::string& from, const std::string& to);
     // Removes a file or a folder with its content; a missing path is not an error.

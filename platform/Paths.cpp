@@ -1,5 +1,6 @@
 #include "platform/Paths.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -7,9 +8,14 @@
 #include <memory>
 #include <vector>
 
+#include "platform/Error.h"
+
 namespace tavro::platform::paths {
 
 namespace {
+
+// Cocoa's code for a file name or path the system cannot take.
+constexpr int64_t kFileReadInvalidFileName = 258;
 
 std::vector<std::string_view> components(std::string_view path) {
     std::vector<std::string_view> parts;
@@ -54,6 +60,29 @@ std::string joinedWithCurrentDirectory(std::string_view path) {
         return std::string(path);
     }
     return currentDirectory() + "/" + std::string(path);
+}
+
+// The number of leading components of `parts` (an absolute path) that exist, symbolic links
+// followed as resolution follows them. Each step opens one component beneath the last, so the
+// cost grows with the number of components, not with its square as resolving every prefix
+// would.
+size_t existingPrefixLength(const std::vector<std::string_view>& parts) {
+    int current = ::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    size_t count = 0;
+    std::string name;
+    while (current >= 0 && count < parts.size()) {
+        name.assign(parts[count]);
+        const int next = ::openat(current, name.c_str(), O_PATH | O_CLOEXEC);
+        ::close(current);
+        current = next;
+        if (next >= 0) {
+            ++count;
+        }
+    }
+    if (current >= 0) {
+        ::close(current);
+    }
+    return count;
 }
 
 std::string realPath(const std::string& path) {
@@ -102,23 +131,34 @@ std::string normalize(std::string_view path) {
 
 std::string resolveSymlinks(std::string_view path) {
     const std::string full = joinedWithCurrentDirectory(path);
-    const std::vector<std::string_view> parts = components(full);
-    // Longest prefix first: a path that exists resolves in one call.
-    for (size_t count = parts.size() + 1; count-- > 0;) {
-        std::string prefix = "/";
-        for (size_t i = 0; i < count; ++i) {
-            prefix = join(prefix, parts[i]);
-        }
-        std::string resolved = realPath(prefix);
-        if (resolved.empty()) {
-            continue;
-        }
-        for (size_t i = count; i < parts.size(); ++i) {
-            resolved = join(resolved, parts[i]);
-        }
-        return normalize(resolved);
+    if (full.size() >= PATH_MAX) {
+        // No call of the system takes such a path, so nothing could be found along it.
+        throwError(kCocoaErrorDomain, kFileReadInvalidFileName,
+                   "The file \u201c" + lastComponent(full) +
+                       "\u201d couldn\u2019t be opened because its path is longer than the " +
+                       std::to_string(PATH_MAX) + " bytes the system allows.",
+                   full.substr(0, 256) + "\u2026: path of " + std::to_string(full.size()) +
+                       " bytes");
     }
-    return normalize(full);
+    std::string resolved = realPath(full);
+    if (!resolved.empty()) {
+        return resolved;
+    }
+    const std::vector<std::string_view> parts = components(full);
+    const size_t existing = existingPrefixLength(parts);
+    std::string prefix = "/";
+    for (size_t i = 0; i < existing; ++i) {
+        prefix.append(parts[i]).push_back('/');
+    }
+    resolved = realPath(prefix);
+    if (resolved.empty()) {
+        return normalize(full);  // the prefix went away meanwhile; nothing to resolve
+    }
+    for (size_t i = existing; i < parts.size(); ++i) {
+        resolved.push_back('/');
+        resolved.append(parts[i]);
+    }
+    return normalize(resolved);
 }
 
 std::string join(std::string_view directory, std::string_view name) {

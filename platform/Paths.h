@@ -16,7 +16,9 @@ std::string normalize(std::string_view path);
 
 // Symbolic links resolved, "." and ".." removed, as the platform's link resolution does it:
 // the longest existing prefix is resolved through the file system and the rest, which does not
-// exist, is standardised lexically. Never fails; relative paths are made absolute first.
+// exist, is standardised lexically. Relative paths are made absolute first. Takes time linear
+// in the path's length. Throws platform::Error only for a path longer than the system takes
+// (PATH_MAX), which could name nothing.
 std::string resolveSymlinks(std::string_view path);
 
 std::string join(std::string_view directory, std::string_view name);

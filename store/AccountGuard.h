@@ -14,7 +14,9 @@ namespace tavro::store {
 inline constexpr const char* kAccountMarkerName = "ZuvirevaCloudAccount";
 
 // Throws "This library belongs to another iCloud account. …" for another user, and the file
-// system's error when the folder or the marker cannot be created or read.
+// system's error when the folder or the marker cannot be created or read (a marker that is not
+// a regular file, or holds more than 64 KB, cannot be read). The folder and the marker are
+// created private to the user.
 void guardAccount(const std::string& userRecordName, std::string_view storePath,
                   platform::FileSystem& fileSystem);
 

@@ -16,7 +16,9 @@ namespace tavro::store {
 
 class AssetDigestCache;
 
-// One exchange's asset reader: the exchange directory is resolved once.
+// One exchange's asset reader: the exchange directory is resolved once. A file is opened once:
+// where the opened file lies is checked, and it is hashed and later copied through that one
+// descriptor, so a name swapped for a link meanwhile cannot bring in another file.
 class AssetReader {
   public:
     // `cache` (optional) remembers digests between exchanges; see AssetDigestCache.h.
@@ -25,13 +27,17 @@ class AssetReader {
 
     // The content of the file named under `key`; nothing when the key is absent or not text.
     // Throws "Invalid asset path." for a file outside the directory (the directory itself
-    // included) and the file system's error for a file that cannot be read (a folder too).
+    // included), the file system's error for a file that cannot be read (a folder too), and
+    // "… isn't a regular file" for anything else inside (a named pipe, a device).
     std::optional<model::Content> read(const platform::json::Fields& record, std::string_view key);
 
   private:
     // The resolved path a request path stands for, or "Invalid asset path.".
     std::string confine(std::string_view requestedPath) const;
-    model::Content hash(const std::string& path);
+    bool isInside(const std::string& resolved) const;
+    // Opens the confined `candidate`; `location` receives where the opened file really lies.
+    platform::ReadableFile open(const std::string& candidate, std::string& location) const;
+    model::Content hash(const std::string& candidate);
 
     platform::FileSystem& fileSystem_;
     AssetDigestCache* cache_;

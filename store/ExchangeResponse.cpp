@@ -160,11 +160,13 @@ void writeTag(std::string& out, const model::Tag& tag) {
 class ThingReporter {
   public:
     ThingReporter(const ExchangeRequest& request, const Store& store,
-                  platform::FileSystem& fileSystem, std::string received)
+                  platform::FileSystem& fileSystem, std::string receivedPath,
+                  const platform::OpenFolder& received)
         : known_(request.knownFingerprints()),
           store_(store),
           fileSystem_(fileSystem),
-          received_(std::move(received)) {}
+          receivedPath_(std::move(receivedPath)),
+          received_(received) {}
 
     void write(std::string& out, const model::Thing& thing) {
         std::string fileFingerprint = store::fileFingerprint(thing);
@@ -175,15 +177,17 @@ class ThingReporter {
 
         std::string identifier = thing.uuid().lowercase();
         AssetTexts paths;
+        AssetTexts names;
         for (size_t i = 0; i < kAssets.size(); ++i) {
             if (digests[i]) {
-                paths[i] = received_ + "/" + identifier + "." + kAssets[i].key;
+                names[i] = identifier + "." + kAssets[i].key;
+                paths[i] = receivedPath_ + "/" + *names[i];
             }
         }
         if (!hostHolds(identifier, fingerprint)) {
             for (size_t i = 0; i < kAssets.size(); ++i) {
-                if (paths[i]) {
-                    copies_.push_back({store_.blobPath(*digests[i]), *paths[i], {}});
+                if (names[i]) {
+                    copies_.push_back({store_.blobPath(*digests[i]), *names[i], {}});
                 }
             }
         }
@@ -191,8 +195,10 @@ class ThingReporter {
     }
 
     // Writes the files of every thing the host does not hold in its current state, as one
-    // batch: a library's first exchange may hand over thousands of files.
-    void writeFiles() { fileSystem_.copyFilesAtomically(copies_); }
+    // batch: a library's first exchange may hand over thousands of files. They are written
+    // through the folder opened before, so they land in it even if its path is replaced
+    // meanwhile.
+    void writeFiles() { fileSystem_.copyFilesInto(received_, copies_); }
 
   private:
     bool hostHolds(const std::string& identifier, const std::string& fingerprint) {
@@ -204,7 +210,8 @@ class ThingReporter {
     const std::unordered_map<std::string_view, std::string_view>& known_;
     const Store& store_;
     platform::FileSystem& fileSystem_;
-    std::string received_;
+    std::string receivedPath_;
+    const platform::OpenFolder& received_;
     std::string scratch_;
     std::string key_;
     std::vector<platform::FileSystem::FileCopy> copies_;
@@ -227,8 +234,11 @@ std::string receivedFolder(std::string_view directory) {
 std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request,
                           const Store& store, platform::FileSystem& fileSystem,
                           const SyncStatus& sync) {
+    // The host's folder, so its files follow the host's umask; a "received" that is a link or
+    // a file is refused rather than written through.
     std::string received = receivedFolder(request.directory());
-    fileSystem.createDirectories(received);
+    platform::OpenFolder folder =
+        fileSystem.openSubfolder(platform::paths::parent(received), "received");
 
     std::string out;
     ObjectWriter response(out);
@@ -251,7 +261,7 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
         separate();
         writeTag(records, *tag);
     }
-    ThingReporter things(request, store, fileSystem, received);
+    ThingReporter things(request, store, fileSystem, received, folder);
     for (const model::Thing* thing : unitOfWork.fetchThings()) {
         separate();
         things.write(records, *thing);

@@ -47,9 +47,10 @@ void FaultyFileSystem::enter(Operation operation, const std::string& path, const
     platform::throwFileError(errnoValue, path, verb);
 }
 
-void FaultyFileSystem::createDirectories(const std::string& path) {
+void FaultyFileSystem::createDirectories(const std::string& path,
+                                         platform::Permissions permissions) {
     enter(Operation::CreateDirectories, path, "created");
-    FileSystem::createDirectories(path);
+    FileSystem::createDirectories(path, permissions);
 }
 
 // Reads go to the real file system directly: its readFile is built on readChunks, and one
@@ -77,18 +78,33 @@ void FaultyFileSystem::copyFileAtomically(const std::string& from, const std::st
     FileSystem::copyFileAtomically(from, to, expectedSha256);
 }
 
-void FaultyFileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies) {
+void FaultyFileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies,
+                                           platform::Permissions permissions) {
     // Each copy of the batch counts as one copy call, checked before any file is written, as
     // if the failing copy's source could not be read.
     for (const FileCopy& copy : copies) {
         enter(Operation::Copy, copy.to, "copied");
     }
-    FileSystem::copyFilesAtomically(copies);
+    FileSystem::copyFilesAtomically(copies, permissions);
+}
+
+void FaultyFileSystem::copyFilesInto(const platform::OpenFolder& folder,
+                                     const std::vector<FileCopy>& copies) {
+    for (const FileCopy& copy : copies) {
+        enter(Operation::Copy, folder.path() + "/" + copy.to, "copied");
+    }
+    FileSystem::copyFilesInto(folder, copies);
 }
 
 void FaultyFileSystem::rename(const std::string& from, const std::string& to) {
     enter(Operation::Rename, to, "moved");
     FileSystem::rename(from, to);
+}
+
+void FaultyFileSystem::renameInFolder(const platform::OpenFolder& folder, const std::string& from,
+                                      const std::string& to) {
+    enter(Operation::Rename, folder.path() + "/" + to, "moved");
+    FileSystem::renameInFolder(folder, from, to);
 }
 
 }  // namespace tavro::test

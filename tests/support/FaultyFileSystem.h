@@ -4,8 +4,9 @@
 // the disk. Tests use it to prove that a failed write, rename, copy or read leaves the library's
 // files as they were.
 //
-// Renames that the atomic write and copy make internally go through rename() and so count as
-// rename calls: failing the first rename after a write fails that write's final step.
+// Renames that the atomic write and copy make internally go through rename() (renameInFolder()
+// for copies into an open folder) and so count as rename calls: failing the first rename after
+// a write fails that write's final step.
 
 #include <map>
 #include <mutex>
@@ -27,15 +28,23 @@ class FaultyFileSystem : public platform::FileSystem {
     // Calls of `operation` so far, failed ones included.
     int calls(Operation operation) const;
 
-    void createDirectories(const std::string& path) override;
+    void createDirectories(const std::string& path,
+                           platform::Permissions permissions =
+                               platform::Permissions::privateToUser) override;
     std::string readFile(const std::string& path) override;
     void readChunks(const std::string& path,
                     const std::function<void(std::string_view)>& sink) override;
     void writeFileAtomically(const std::string& path, std::string_view bytes) override;
     void copyFileAtomically(const std::string& from, const std::string& to,
                             const std::string& expectedSha256 = {}) override;
-    void copyFilesAtomically(const std::vector<FileCopy>& copies) override;
+    void copyFilesAtomically(const std::vector<FileCopy>& copies,
+                             platform::Permissions permissions =
+                                 platform::Permissions::privateToUser) override;
+    void copyFilesInto(const platform::OpenFolder& folder,
+                       const std::vector<FileCopy>& copies) override;
     void rename(const std::string& from, const std::string& to) override;
+    void renameInFolder(const platform::OpenFolder& folder, const std::string& from,
+                        const std::string& to) override;
 
   private:
     struct Fault {
