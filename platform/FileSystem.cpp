@@ -460,8 +460,7 @@ void removeLeftoverTemporaries(int fd) {
     ::closedir(folder);
     for (const std::string& name : leftovers) {
         struct stat info {};
-        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(info.st_mode)) {
+        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode)) {
             ::unlinkat(fd, name.c_str(), 0);
         }
     }
@@ -479,8 +478,7 @@ void FileSystem::copyFileAtomically(const std::string& from, const std::string& 
     syncFolder(paths::parent(paths::absolute(to)));
 }
 
-void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies,
-                                     Permissions permissions) {
+void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies, Permissions permissions) {
     std::vector<std::unique_ptr<TemporaryFile>> temporaries;
     temporaries.reserve(copies.size());
     std::set<std::string> folders;
@@ -541,9 +539,9 @@ void FileSystem::copyFilesInto(const OpenFolder& folder, const std::vector<FileC
     std::vector<std::unique_ptr<TemporaryFile>> temporaries;
     temporaries.reserve(copies.size());
     for (const FileCopy& copy : copies) {
-        temporaries.push_back(std::make_unique<TemporaryFile>(
-            folder.descriptor(), copy.to, Permissions::followUmask,
-            paths::join(folder.path(), copy.to)));
+        temporaries.push_back(std::make_unique<TemporaryFile>(folder.descriptor(), copy.to,
+                                                              Permissions::followUmask,
+                                                              paths::join(folder.path(), copy.to)));
         copyInto(copy.from, copy.expectedSha256, *temporaries.back());
         temporaries.back()->finishWritingUnsynced();
     }

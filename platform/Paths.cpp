@@ -133,12 +133,12 @@ std::string resolveSymlinks(std::string_view path) {
     const std::string full = joinedWithCurrentDirectory(path);
     if (full.size() >= PATH_MAX) {
         // No call of the system takes such a path, so nothing could be found along it.
-        throwError(kCocoaErrorDomain, kFileReadInvalidFileName,
-                   "The file \u201c" + lastComponent(full) +
-                       "\u201d couldn\u2019t be opened because its path is longer than the " +
-                       std::to_string(PATH_MAX) + " bytes the system allows.",
-                   full.substr(0, 256) + "\u2026: path of " + std::to_string(full.size()) +
-                       " bytes");
+        throwError(
+            kCocoaErrorDomain, kFileReadInvalidFileName,
+            "The file \u201c" + lastComponent(full) +
+                "\u201d couldn\u2019t be opened because its path is longer than the " +
+                std::to_string(PATH_MAX) + " bytes the system allows.",
+            full.substr(0, 256) + "\u2026: path of " + std::to_string(full.size()) + " bytes");
     }
     std::string resolved = realPath(full);
     if (!resolved.empty()) {

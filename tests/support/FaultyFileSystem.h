@@ -28,18 +28,18 @@ class FaultyFileSystem : public platform::FileSystem {
     // Calls of `operation` so far, failed ones included.
     int calls(Operation operation) const;
 
-    void createDirectories(const std::string& path,
-                           platform::Permissions permissions =
-                               platform::Permissions::privateToUser) override;
+    void createDirectories(
+        const std::string& path,
+        platform::Permissions permissions = platform::Permissions::privateToUser) override;
     std::string readFile(const std::string& path) override;
     void readChunks(const std::string& path,
                     const std::function<void(std::string_view)>& sink) override;
     void writeFileAtomically(const std::string& path, std::string_view bytes) override;
     void copyFileAtomically(const std::string& from, const std::string& to,
                             const std::string& expectedSha256 = {}) override;
-    void copyFilesAtomically(const std::vector<FileCopy>& copies,
-                             platform::Permissions permissions =
-                                 platform::Permissions::privateToUser) override;
+    void copyFilesAtomically(
+        const std::vector<FileCopy>& copies,
+        platform::Permissions permissions = platform::Permissions::privateToUser) override;
     void copyFilesInto(const platform::OpenFolder& folder,
                        const std::vector<FileCopy>& copies) override;
     void rename(const std::string& from, const std::string& to) override;
