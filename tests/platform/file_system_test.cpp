@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "platform/Error.h"
 #include "platform/Sha256.h"
@@ -254,6 +255,116 @@ TEST_F(FileSystemTest, FaultsHitOnlyTheChosenCall) {
     faulty.failNth(Op::Copy, 1, EIO);
     EXPECT_THROW(faulty.copyFileAtomically(dir_.file("one"), dir_.file("c")), Error);
     EXPECT_FALSE(fs_.exists(dir_.file("c")));
+}
+
+// ---- Special files: only regular files are read, and opening never blocks -------------------
+
+TEST_F(FileSystemTest, OnlyRegularFilesAreReadOrCopied) {
+    ASSERT_EQ(::mkfifo(dir_.file("pipe").c_str(), 0600), 0);
+    const std::string expected =
+        "The file \u201cpipe\u201d couldn\u2019t be opened because it isn\u2019t a regular file.";
+    EXPECT_EQ(errorOf([&] { fs_.readFile(dir_.file("pipe")); })->description(), expected);
+    EXPECT_EQ(
+        errorOf([&] { fs_.copyFileAtomically(dir_.file("pipe"), dir_.file("c")); })->description(),
+        expected);
+    EXPECT_THROW(ReadableFile(dir_.file("pipe")), Error);
+    std::filesystem::create_symlink("/dev/zero", dir_.file("zero"));
+    EXPECT_THROW(fs_.readFile(dir_.file("zero")), Error);  // would never end
+    EXPECT_EQ(entries(dir_.path()), (std::vector<std::string>{"pipe", "zero"}));
+}
+
+TEST_F(FileSystemTest, AnOpenedFileIsReadWhateverHappensToItsName) {
+    const std::string path = dir_.write("f", "first");
+    ReadableFile file(path);
+    fs_.writeFileAtomically(path, "replaced");  // renamed over the opened one
+    for (int pass = 0; pass < 2; ++pass) {      // each read starts from the beginning
+        std::string read;
+        file.readChunks([&](std::string_view chunk) { read.append(chunk); });
+        EXPECT_EQ(read, "first");
+    }
+}
+
+// ---- Privacy: created private by default, or following the umask when asked ------------------
+
+class UmaskTest : public FileSystemTest {
+  protected:
+    static unsigned modeOf(const std::string& path) {
+        struct stat info {};
+        EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+        return info.st_mode & 07777;
+    }
+    void TearDown() override { ::umask(previous_); }
+    mode_t previous_ = ::umask(022);
+};
+
+TEST_F(UmaskTest, CreatedFoldersAndFilesArePrivateWhateverTheUmask) {
+    for (mode_t mask : {mode_t{0}, mode_t{022}, mode_t{0277}}) {
+        SCOPED_TRACE(mask);
+        ::umask(mask);
+        const std::string root = dir_.file(std::to_string(mask));
+        fs_.createDirectories(root + "/a/b");
+        fs_.writeFileAtomically(root + "/a/b/w", "w");
+        fs_.copyFileAtomically(root + "/a/b/w", root + "/a/b/c");
+        fs_.copyFilesAtomically({{root + "/a/b/w", root + "/a/b/batch", {}}});
+        EXPECT_EQ(modeOf(root), 0700u);
+        EXPECT_EQ(modeOf(root + "/a"), 0700u);
+        EXPECT_EQ(modeOf(root + "/a/b"), 0700u);
+        for (const char* name : {"w", "c", "batch"}) {
+            EXPECT_EQ(modeOf(root + "/a/b/" + name), 0600u) << name;
+        }
+    }
+}
+
+TEST_F(UmaskTest, FollowingTheUmaskIsAskedForAndAnExistingFolderKeepsItsMode) {
+    fs_.createDirectories(dir_.file("shared/sub"), Permissions::followUmask);
+    EXPECT_EQ(modeOf(dir_.file("shared")), 0755u);
+    fs_.copyFilesAtomically({{"/proc/version", dir_.file("shared/sub/v"), {}}},
+                            Permissions::followUmask);
+    EXPECT_EQ(modeOf(dir_.file("shared/sub/v")), 0644u);
+    fs_.createDirectories(dir_.file("shared/sub/private"));
+    EXPECT_EQ(modeOf(dir_.file("shared/sub")), 0755u);
+    EXPECT_EQ(modeOf(dir_.file("shared/sub/private")), 0700u);
+}
+
+// ---- Subfolders for a host: written through the opened folder, never through a link ---------
+
+TEST_F(FileSystemTest, FilesLandInTheOpenedFolderEvenIfItsPathIsReplacedByALink) {
+    const std::string source = dir_.write("source", "bytes");
+    std::filesystem::create_directories(dir_.file("elsewhere"));
+    OpenFolder folder = fs_.openSubfolder(dir_.file("exchange"), "received");
+    std::filesystem::rename(dir_.file("exchange/received"), dir_.file("exchange/moved"));
+    std::filesystem::create_directory_symlink(dir_.file("elsewhere"),
+                                              dir_.file("exchange/received"));
+    fs_.copyFilesInto(folder, {{source, "x.data", {}}});
+    EXPECT_EQ(fs_.readFile(dir_.file("exchange/moved/x.data")), "bytes");
+    EXPECT_TRUE(entries(dir_.file("elsewhere")).empty());
+}
+
+TEST_F(FileSystemTest, ASubfolderThatIsNoFolderIsRefusedWithItsCause) {
+    std::filesystem::create_directories(dir_.file("exchange"));
+    std::filesystem::create_directory_symlink(dir_.path(), dir_.file("exchange/link"));
+    fs_.writeFileAtomically(dir_.file("exchange/file"), "x");
+    ASSERT_EQ(::mkfifo(dir_.file("exchange/pipe").c_str(), 0600), 0);
+    const std::string in = " in the folder \u201cexchange\u201d ";
+    EXPECT_EQ(errorOf([&] { fs_.openSubfolder(dir_.file("exchange"), "link"); })->description(),
+              "\u201clink\u201d" + in +
+                  "is a symbolic link, not a folder; files are written only into a real folder "
+                  "there, never through a link.");
+    EXPECT_EQ(errorOf([&] { fs_.openSubfolder(dir_.file("exchange"), "file"); })->description(),
+              "\u201cfile\u201d" + in + "is a file, not a folder.");
+    EXPECT_EQ(errorOf([&] { fs_.openSubfolder(dir_.file("exchange"), "pipe"); })->description(),
+              "\u201cpipe\u201d" + in + "isn\u2019t a folder.");
+}
+
+TEST_F(FileSystemTest, LeftoversAreRemovedOnlyWhenNoOtherWriterHoldsTheFolder) {
+    const std::string leftover = std::string(kTemporaryFilePrefix) + "left.data";
+    std::optional<OpenFolder> writer = fs_.openSubfolder(dir_.path(), "received");
+    fs_.writeFileAtomically(dir_.file("received/" + leftover), "partial");
+    fs_.openSubfolder(dir_.path(), "received");  // another writer is at work: its file stays
+    EXPECT_TRUE(fs_.exists(dir_.file("received/" + leftover)));
+    writer.reset();  // it ended (or was killed) without finishing
+    fs_.openSubfolder(dir_.path(), "received");
+    EXPECT_TRUE(entries(dir_.file("received")).empty());
 }
 
 }  // namespace

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <climits>
 #include <filesystem>
+
+#include "platform/Error.h"
 
 #include "support/TempDir.h"
 
@@ -94,6 +97,39 @@ TEST(ResolveSymlinks, DanglingAndLoopingLinksDoNotFail) {
     std::filesystem::create_symlink(dir.file("loop"), dir.file("loop"));
     EXPECT_EQ(resolveSymlinks(dir.file("dangling")), dir.file("dangling"));
     EXPECT_EQ(resolveSymlinks(dir.file("loop/x")), dir.file("loop/x"));
+}
+
+TEST(ResolveSymlinks, AMostlyMissingPathOfTheLongestLengthResolvesItsExistingPart) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.file("real"));
+    std::filesystem::create_directory_symlink(dir.file("real"), dir.file("link"));
+    // Nearly PATH_MAX bytes, almost all of it missing: found missing component by component.
+    std::string rest;
+    while (dir.file("link").size() + rest.size() + 8 < PATH_MAX) {
+        rest += "/m";
+    }
+    EXPECT_EQ(resolveSymlinks(dir.file("link") + rest + "/../x"),
+              dir.file("real") + rest.substr(0, rest.size() - 2) + "/x");
+}
+
+TEST(ResolveSymlinks, APathLongerThanTheSystemTakesIsRefused) {
+    test::TempDir dir;
+    std::string path = dir.path();
+    while (path.size() < PATH_MAX) {
+        path += "/component";
+    }
+    try {
+        resolveSymlinks(path);
+        ADD_FAILURE() << "no error thrown";
+    } catch (const Error& error) {
+        EXPECT_EQ(
+            error.value()->description(),
+            "The file \u201ccomponent\u201d couldn\u2019t be opened because its path is longer "
+            "than the " +
+                std::to_string(PATH_MAX) + " bytes the system allows.");
+    }
+    // Relative paths are measured once made absolute.
+    EXPECT_THROW(resolveSymlinks(path.substr(1)), Error);
 }
 
 }  // namespace
