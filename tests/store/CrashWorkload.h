@@ -4,11 +4,20 @@
 // (with tags, projects and contents), removes the 200 oldest once 400 exist, and replaces one
 // project subtree. So a store that holds all of a save or none of it has every note equal,
 // min(200 × generation, 400) things and 40 projects.
+//
+// The received workload: exchange after exchange of the same things, each with a file, and no
+// fingerprint known, so that every exchange writes every file into "received" again.
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 
+#include "platform/FileSystem.h"
+#include "platform/Json.h"
+#include "store/ExchangeBody.h"
+#include "store/ExchangeRequest.h"
+#include "store/ExchangeResponse.h"
 #include "store/Store.h"
 #include "store/UnitOfWork.h"
 
@@ -93,6 +102,49 @@ inline int64_t saveNextGeneration(store::UnitOfWork& work) {
     }
     work.save();
     return next;
+}
+
+inline constexpr int kReceivedThings = 24;
+inline constexpr size_t kReceivedFileBytes = 256 * 1024;
+
+inline std::string receivedThing(int index) {
+    char identifier[40];
+    std::snprintf(identifier, sizeof identifier, "30000000-0000-0000-0000-%012d", index);
+    return identifier;
+}
+
+// The bytes of thing `index`'s file; a file in "received" is whole when it holds exactly these.
+inline std::string receivedBytes(int index) {
+    return std::string(kReceivedFileBytes, static_cast<char>('a' + index % 26));
+}
+
+// Places the things' files in the exchange directory (done once, before any exchange).
+inline void writeOutgoingFiles(const std::string& directory) {
+    auto& files = platform::FileSystem::real();
+    files.createDirectories(directory + "/outgoing");
+    for (int i = 0; i < kReceivedThings; ++i) {
+        files.writeFileAtomically(directory + "/outgoing/" + std::to_string(i), receivedBytes(i));
+    }
+}
+
+// One exchange of every thing with its file; the host knows no fingerprint.
+inline void exchangeEveryFile(store::Store& store, const std::string& storePath,
+                              const std::string& directory) {
+    namespace json = platform::json;
+    json::Array records;
+    for (int i = 0; i < kReceivedThings; ++i) {
+        records.push_back(json::Object{{"recordType", "Thing"},
+                                       {"uuid", receivedThing(i)},
+                                       {"updatedAt", 1000},
+                                       {"data", directory + "/outgoing/" + std::to_string(i)}});
+    }
+    std::string text = json::write(json::Object{{"version", 1},
+                                                {"storePath", storePath},
+                                                {"directory", directory},
+                                                {"records", std::move(records)}});
+    json::Parser parser;
+    auto request = store::ExchangeRequest::parse(parser, text);
+    store::runExchangeBody(store, request, platform::FileSystem::real(), {"", std::nullopt});
 }
 
 }  // namespace tavro::test::crash

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <random>
 #include <thread>
 
@@ -99,7 +100,7 @@ struct Child {
     int saves = -1;  // reading end of the pipe on which the child reports each save
 };
 
-Child spawnChild(const std::string& storePath) {
+Child spawnChild(const std::string& storePath, const std::string& directory = {}) {
     int pipeEnds[2];
     EXPECT_EQ(pipe(pipeEnds), 0);
     posix_spawn_file_actions_t actions;
@@ -108,7 +109,8 @@ Child spawnChild(const std::string& storePath) {
     posix_spawn_file_actions_addclose(&actions, pipeEnds[0]);
     Child child;
     const char* program = TAVRO_STORE_CRASH_CHILD;
-    char* argv[] = {const_cast<char*>(program), const_cast<char*>(storePath.c_str()), nullptr};
+    char* argv[] = {const_cast<char*>(program), const_cast<char*>(storePath.c_str()),
+                    directory.empty() ? nullptr : const_cast<char*>(directory.c_str()), nullptr};
     EXPECT_EQ(posix_spawn(&child.pid, program, &actions, nullptr, argv, environ), 0);
     posix_spawn_file_actions_destroy(&actions);
     close(pipeEnds[1]);
@@ -158,6 +160,71 @@ TEST(StoreCrashTest, KilledSavesLeaveAWholeChangeOrNone) {
     }
     EXPECT_EQ(verifyStore(path), generation + 1);
     std::cout << "[          ] " << kKills << " kills; generations saved: " << generation << "\n";
+}
+
+// Files in "received" after a kill: each under a final name is whole; answers how many
+// temporary files the kill left behind.
+int verifyReceived(const std::string& received) {
+    int temporaries = 0;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(received, error)) {
+        std::string name = entry.path().filename().string();
+        if (name.starts_with(platform::kTemporaryFilePrefix)) {
+            ++temporaries;
+            continue;
+        }
+        int index = -1;
+        for (int i = 0; i < crash::kReceivedThings; ++i) {
+            if (name == crash::receivedThing(i) + ".data") {
+                index = i;
+            }
+        }
+        if (index < 0) {
+            ADD_FAILURE() << "an unexpected file in received: " << name;
+            continue;
+        }
+        EXPECT_EQ(platform::FileSystem::real().readFile(entry.path().string()),
+                  crash::receivedBytes(index))
+            << "a partly written file under its final name: " << name;
+    }
+    return temporaries;
+}
+
+TEST(StoreCrashTest, KilledExchangesLeaveWholeReceivedFilesAndTheNextRemovesTheRest) {
+    test::TempDir dir;
+    std::string path = dir.file("Library/Tavro.store");
+    std::string directory = dir.file("exchange");
+    std::string received = directory + "/received";
+    crash::writeOutgoingFiles(directory);
+    std::mt19937 random(20261209);
+    std::uniform_int_distribution<int> delay(0, 150);
+    constexpr int kKills = 30;
+    int killsLeavingTemporaries = 0;
+    for (int kill = 0; kill < kKills; ++kill) {
+        Child child = spawnChild(path, directory);
+        if (kill % 3 == 2) {
+            ASSERT_TRUE(awaitSave(child)) << "the child ended by itself at kill " << kill;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
+        ::kill(child.pid, SIGKILL);
+        int status = 0;
+        waitpid(child.pid, &status, 0);
+        close(child.saves);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself at kill " << kill;
+        killsLeavingTemporaries += verifyReceived(received) > 0;
+
+        // The next exchange removes what the killed one left, and writes every file whole.
+        auto store = Store::open(path);
+        crash::exchangeEveryFile(*store, path, directory);
+        EXPECT_EQ(verifyReceived(received), 0) << "temporary files left after kill " << kill;
+        if (HasFailure()) {
+            FAIL() << "received damaged after kill " << kill;
+        }
+    }
+    // Kills that never landed while files were written would show nothing.
+    EXPECT_GT(killsLeavingTemporaries, 0);
+    std::cout << "[          ] " << kKills << " kills; " << killsLeavingTemporaries
+              << " left temporary files in received\n";
 }
 
 }  // namespace
