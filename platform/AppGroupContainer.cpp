@@ -31,7 +31,8 @@ std::optional<std::string> appGroupContainerPath(const std::string& identifier) 
         paths::join(paths::join(paths::normalize(*home), "group-containers"), identifier);
     try {
         FileSystem& files = FileSystem::real();
-        files.createDirectories(container);
+        // Private to the user, like everything made inside it: it holds the user's library.
+        files.createDirectories(container, Permissions::privateToUser);
         if (!files.isDirectory(container)) {
             return std::nullopt;
         }

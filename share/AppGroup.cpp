@@ -19,7 +19,9 @@ std::optional<std::string> AppGroup::containerURL() {
     if (!fallback)
         return std::nullopt;
     try {
-        platform::FileSystem::real().createDirectories(*fallback);
+        // Private to the user, as the App Group container it stands in for.
+        platform::FileSystem::real().createDirectories(*fallback,
+                                                       platform::Permissions::privateToUser);
     } catch (...) {
         // Reading and removal never fail; a missing folder simply lists nothing.
     }

@@ -46,7 +46,9 @@ void writeEntry(const SharedInboxEntry& original, const PayloadWriter* payload,
     std::string container = AppGroup::requiredContainerURL();
     std::string folder =
         paths::join(paths::join(container, SharedInbox::kFolderName), entry.id.uppercase());
-    fileSystem.createDirectories(folder);
+    // What the user shares is theirs alone: the folders, the payload and the record are created
+    // private to the user (the file system's default), whatever the umask.
+    fileSystem.createDirectories(folder, platform::Permissions::privateToUser);
 
     if (payload && entry.fileName)
         (*payload)(paths::join(folder, *entry.fileName));
