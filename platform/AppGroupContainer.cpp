@@ -33,6 +33,8 @@ std::optional<std::string> appGroupContainerPath(const std::string& identifier) 
         FileSystem& files = FileSystem::real();
         // Private to the user, like everything made inside it: it holds the user's library.
         files.createDirectories(container, Permissions::privateToUser);
+        // One made by an earlier version may still be readable by others.
+        makeOwnFolderPrivate(container);
         if (!files.isDirectory(container)) {
             return std::nullopt;
         }

@@ -587,4 +587,16 @@ uint64_t FileSystem::fileSize(const std::string& path) {
     return static_cast<uint64_t>(info.st_size);
 }
 
+void makeOwnFolderPrivate(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        return;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) == 0 && status.st_uid == ::geteuid() && (status.st_mode & 077) != 0) {
+        ::fchmod(fd, status.st_mode & 0700);
+    }
+    ::close(fd);
+}
+
 }  // namespace tavro::platform

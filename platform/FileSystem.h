@@ -149,4 +149,9 @@ class FileSystem {
     virtual uint64_t fileSize(const std::string& path);
 };
 
+// A folder of the user's own that an earlier version created readable by others is made
+// private (0700). Only a real folder owned by the user, never through a link; a failure is
+// ignored, since the folder works either way.
+void makeOwnFolderPrivate(const std::string& path);
+
 }  // namespace tavro::platform

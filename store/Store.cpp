@@ -56,6 +56,7 @@ void configure(sqlite::Database& db) {
 std::unique_ptr<Store> Store::open(const std::string& path, platform::FileSystem& fileSystem) {
     std::string absolute = platform::paths::absolute(path);
     fileSystem.createDirectories(platform::paths::parent(absolute));
+    platform::makeOwnFolderPrivate(platform::paths::parent(absolute));
     makePrivate(absolute);
     sqlite::Database db(absolute,
                         SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
@@ -66,6 +67,7 @@ std::unique_ptr<Store> Store::open(const std::string& path, platform::FileSystem
     schema::prepare(db, absolute);
     configure(db);
     fileSystem.createDirectories(blobFolderFor(absolute));
+    platform::makeOwnFolderPrivate(blobFolderFor(absolute));
     std::unique_ptr<Store> store(new Store(absolute, std::move(db), fileSystem));
     store->readRowCounters();
     store->collectUnreferencedBlobs();

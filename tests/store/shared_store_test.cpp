@@ -142,7 +142,11 @@ TEST_F(SharedStoreTest, NothingIsDeletedThroughALinkOrInsideASubfolder) {
     EXPECT_TRUE(fs::exists(path_ + "-blobs/sub/" + orphan));
 }
 
-TEST_F(SharedStoreTest, TheStoreFileAndItsJournalArePrivate) {
+TEST_F(SharedStoreTest, TheStoreItsJournalAndFoldersArePrivate) {
+    // Folders an earlier version left readable by others are made private as well.
+    fs::create_directories(path_ + "-blobs");
+    ::chmod(temp_.file("Library").c_str(), 0755);
+    ::chmod((path_ + "-blobs").c_str(), 0755);
     mode_t previous = ::umask(022);
     {
         auto store = Store::open(path_);
@@ -153,6 +157,11 @@ TEST_F(SharedStoreTest, TheStoreFileAndItsJournalArePrivate) {
             struct stat status {};
             ASSERT_EQ(::stat((path_ + suffix).c_str(), &status), 0) << suffix;
             EXPECT_EQ(status.st_mode & 0777, 0600u) << suffix;
+        }
+        for (const std::string& folder : {temp_.file("Library"), path_ + "-blobs"}) {
+            struct stat status {};
+            ASSERT_EQ(::stat(folder.c_str(), &status), 0) << folder;
+            EXPECT_EQ(status.st_mode & 0777, 0700u) << folder;
         }
     }
     ::umask(previous);
