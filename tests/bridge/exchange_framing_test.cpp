@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/Json.h"
+#include "support/WireCapture.h"
 #include "tavro/AppleBridge.h"
 
 namespace {
@@ -32,6 +33,9 @@ std::condition_variable answered;
 std::vector<Answer> answers;
 
 void record(intptr_t context, const char* response) {
+    if (response) {
+        tavro::test::captureWireText(tavro::test::WireText::Answer, response);
+    }
     std::lock_guard lock(answersLock);
     answers.push_back({context, response ? response : "<null>", std::this_thread::get_id()});
     answered.notify_all();

@@ -12,6 +12,7 @@
 #include "platform/Json.h"
 #include "support/ExchangeFixture.h"
 #include "support/Sandbox.h"
+#include "support/WireCapture.h"
 
 namespace tavro::test {
 namespace {
@@ -45,6 +46,7 @@ class ExchangeProcessTest : public ::testing::Test {
         std::string line;
         for (int c; (c = fgetc(pipe)) != EOF;) {
             if (c == '\n') {
+                captureWireText(WireText::Answer, line);
                 run.lines.push_back(line);
                 line.clear();
             } else {

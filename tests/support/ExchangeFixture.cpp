@@ -1,9 +1,12 @@
 #include "support/ExchangeFixture.h"
 
+#include "bridge/ErrorEnvelope.h"
+#include "platform/BridgeError.h"
 #include "platform/CloudErrorDescription.h"
 #include "platform/Paths.h"
 #include "store/ExchangeBody.h"
 #include "store/ExchangeRequest.h"
+#include "support/WireCapture.h"
 
 namespace tavro::test {
 
@@ -83,16 +86,29 @@ std::string ExchangeFixture::requestText(json::Array records,
 std::unique_ptr<Parsed> ExchangeFixture::exchange(json::Array records,
                                                   std::optional<json::Object> known) {
     json::Parser parser;
-    std::string text = requestText(std::move(records), std::move(known));
-    auto request = store::ExchangeRequest::parse(parser, text);
-    return std::make_unique<Parsed>(store::runExchangeBody(*store_, request, *fileSystem_, sync_));
+    lastRequest_ = requestText(std::move(records), std::move(known));
+    auto request = store::ExchangeRequest::parse(parser, lastRequest_);
+    std::string response = store::runExchangeBody(*store_, request, *fileSystem_, sync_);
+    captureWireText(WireText::Request, lastRequest_);
+    captureWireText(WireText::Response, response);
+    return std::make_unique<Parsed>(std::move(response));
 }
 
 std::string ExchangeFixture::exchangeError(json::Array records) {
     try {
         exchange(std::move(records));
     } catch (const platform::Error& error) {
-        return platform::cloudErrorDescription(error.value());
+        // The envelope the bridge would answer with; a request refused for its shape must also
+        // be refused by the request schema.
+        captureWireText(WireText::Envelope, bridge::errorEnvelope(error));
+        std::string description = platform::cloudErrorDescription(error.value());
+        namespace message = platform::message;
+        if (description == message::kInvalidBridgeRequest ||
+            description == message::kInvalidRecordIdentifier ||
+            description == message::kUnknownRecordType) {
+            captureWireText(WireText::RefusedRequest, lastRequest_);
+        }
+        return description;
     }
     ADD_FAILURE() << "the exchange succeeded";
     return {};

@@ -60,6 +60,7 @@ class ExchangeFixture : public ::testing::Test {
                             std::optional<platform::json::Object> known) const;
 
     TempDir temp_;
+    std::string lastRequest_;  // the text of the latest exchange(), for the wire-format check
     std::string storePath_;
     std::string directory_;
     std::unique_ptr<store::Store> store_;

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "platform/FileSystem.h"
+#include "support/WireCapture.h"
 
 namespace tavro::test {
 
@@ -62,6 +63,7 @@ void expectAnswered(const ProcessOutcome& outcome, const std::string& what) {
         return;
     }
     const std::string response = firstLine(outcome.out);
+    captureWireText(outcome.status == 0 ? WireText::Response : WireText::Envelope, response);
     std::optional<std::string> error;
     try {
         error = envelopeError(response);
@@ -147,6 +149,7 @@ std::unique_ptr<Parsed> SharedStoreFixture::readStore(const std::string& directo
         ADD_FAILURE() << "Reading the store back failed: " << outcome.summary();
         return nullptr;
     }
+    captureWireText(WireText::Response, firstLine(outcome.out));
     return std::make_unique<Parsed>(firstLine(outcome.out));
 }
 

@@ -9,6 +9,11 @@
  *       {"version":1,"error":"<one line of text for the user>"}
  *   A normal exchange response never has an "error" member, so its presence marks a failure.
  *
+ * Wire format
+ *   The request, the response and the error envelope are described exactly by the JSON Schemas
+ *   (draft 2020-12) docs/schema/exchange-request.schema.json, exchange-response.schema.json and
+ *   exchange-error.schema.json; a host can check what it sends and receives against them.
+ *
  * Ownership
  *   Strings passed in stay the caller's; the library copies what it keeps before returning.
  *   A string returned by a function of this library belongs to the caller, who releases it
