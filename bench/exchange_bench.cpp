@@ -25,9 +25,9 @@
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/Sha256.h"
-#include "store/AssetDigestCache.h"
-#include "store/ExchangeBody.h"
-#include "store/ExchangeRequest.h"
+#include "exchange/AssetDigestCache.h"
+#include "exchange/ExchangeBody.h"
+#include "exchange/ExchangeRequest.h"
 #include "store/Store.h"
 
 namespace {
@@ -186,14 +186,14 @@ struct Exchange {
 };
 
 Exchange run(store::Store& store, json::Parser& parser, const std::string& text) {
-    store::SyncStatus sync{"iCloud enabled", std::nullopt};
+    exchange::SyncStatus sync{"iCloud enabled", std::nullopt};
     Io before = io();
     auto start = Clock::now();
-    auto request = store::ExchangeRequest::parse(parser, text);
+    auto request = exchange::ExchangeRequest::parse(parser, text);
     Exchange result;
-    static store::AssetDigestCache assetDigests;  // as the store owner keeps it
+    static exchange::AssetDigestCache assetDigests;  // as the store owner keeps it
     result.response =
-        store::runExchangeBody(store, request, platform::FileSystem::real(), sync, &assetDigests);
+        exchange::runExchangeBody(store, request, platform::FileSystem::real(), sync, &assetDigests);
     result.seconds = secondsSince(start);
     Io after = io();
     result.io = {after.read - before.read, after.written - before.written};

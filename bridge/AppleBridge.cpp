@@ -15,7 +15,7 @@
 #include "platform/Availability.h"
 #include "platform/MainExecutor.h"
 #include "platform/Text.h"
-#include "store/AppleStore.h"
+#include "exchange/AppleStore.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ char* copyForCaller(const std::string& text) {
 // wrong on the way, expected or not. Throws only when the envelope itself cannot be built.
 std::string exchangeResponse(const std::string& request) {
     try {
-        return store::AppleStore::shared().exchange(request);
+        return exchange::AppleStore::shared().exchange(request);
     } catch (const std::exception& exception) {
         return bridge::errorEnvelope(exception);
     } catch (...) {

@@ -9,8 +9,8 @@
 #include "platform/Error.h"
 #include "platform/Json.h"
 #include "platform/Text.h"
-#include "store/ExchangeRequest.h"
-#include "store/RecordReaders.h"
+#include "exchange/ExchangeRequest.h"
+#include "exchange/RecordReaders.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string text = tavro::platform::text::replaceIllFormedUtf8(
         std::string_view(reinterpret_cast<const char*>(data), size));
     try {
-        auto request = tavro::store::ExchangeRequest::parse(parser, text);
+        auto request = tavro::exchange::ExchangeRequest::parse(parser, text);
         for (const auto& record : request.records()) {
             readEveryKey(record);
         }

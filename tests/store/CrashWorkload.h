@@ -15,9 +15,9 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
-#include "store/ExchangeBody.h"
-#include "store/ExchangeRequest.h"
-#include "store/ExchangeResponse.h"
+#include "exchange/ExchangeBody.h"
+#include "exchange/ExchangeRequest.h"
+#include "exchange/ExchangeResponse.h"
 #include "store/Store.h"
 #include "store/UnitOfWork.h"
 
@@ -143,8 +143,8 @@ inline void exchangeEveryFile(store::Store& store, const std::string& storePath,
                                                 {"directory", directory},
                                                 {"records", std::move(records)}});
     json::Parser parser;
-    auto request = store::ExchangeRequest::parse(parser, text);
-    store::runExchangeBody(store, request, platform::FileSystem::real(), {"", std::nullopt});
+    auto request = exchange::ExchangeRequest::parse(parser, text);
+    exchange::runExchangeBody(store, request, platform::FileSystem::real(), {"", std::nullopt});
 }
 
 }  // namespace tavro::test::crash

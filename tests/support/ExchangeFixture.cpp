@@ -4,8 +4,8 @@
 #include "platform/BridgeError.h"
 #include "platform/CloudErrorDescription.h"
 #include "platform/Paths.h"
-#include "store/ExchangeBody.h"
-#include "store/ExchangeRequest.h"
+#include "exchange/ExchangeBody.h"
+#include "exchange/ExchangeRequest.h"
 #include "support/WireCapture.h"
 
 namespace tavro::test {
@@ -87,8 +87,8 @@ std::unique_ptr<Parsed> ExchangeFixture::exchange(json::Array records,
                                                   std::optional<json::Object> known) {
     json::Parser parser;
     lastRequest_ = requestText(std::move(records), std::move(known));
-    auto request = store::ExchangeRequest::parse(parser, lastRequest_);
-    std::string response = store::runExchangeBody(*store_, request, *fileSystem_, sync_);
+    auto request = exchange::ExchangeRequest::parse(parser, lastRequest_);
+    std::string response = exchange::runExchangeBody(*store_, request, *fileSystem_, sync_);
     captureWireText(WireText::Request, lastRequest_);
     captureWireText(WireText::Response, response);
     return std::make_unique<Parsed>(std::move(response));

@@ -11,7 +11,7 @@
 
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
-#include "store/ExchangeResponse.h"
+#include "exchange/ExchangeResponse.h"
 #include "store/Store.h"
 #include "support/TempDir.h"
 
@@ -65,7 +65,7 @@ class ExchangeFixture : public ::testing::Test {
     std::string directory_;
     std::unique_ptr<store::Store> store_;
     platform::FileSystem* fileSystem_ = &platform::FileSystem::real();
-    store::SyncStatus sync_{"iCloud enabled \u2014 waiting for sync", std::nullopt};
+    exchange::SyncStatus sync_{"iCloud enabled \u2014 waiting for sync", std::nullopt};
 };
 
 // Record builders for requests.

@@ -6,7 +6,7 @@
 #include "model/Project.h"
 #include "model/Tag.h"
 #include "model/Thing.h"
-#include "store/FileFingerprint.h"
+#include "exchange/FileFingerprint.h"
 #include "store/UnitOfWork.h"
 #include "support/ExchangeFixture.h"
 

@@ -1,12 +1,12 @@
-#include "store/ExchangeBody.h"
+#include "exchange/ExchangeBody.h"
 
-#include "store/Asset.h"
-#include "store/ExchangeRequest.h"
-#include "store/HostRecords.h"
+#include "exchange/Asset.h"
+#include "exchange/ExchangeRequest.h"
+#include "exchange/HostRecords.h"
 #include "store/Store.h"
 #include "store/UnitOfWork.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 std::string runExchangeBody(Store& store, const ExchangeRequest& request,
                             platform::FileSystem& fileSystem, const SyncStatus& sync,
@@ -15,7 +15,7 @@ std::string runExchangeBody(Store& store, const ExchangeRequest& request,
     // itself, after the lock below is gone.
     UnitOfWork unitOfWork(store, UnitOfWork::Writing::FromFirstRead);
     // The response copies blobs after the commit; none may be collected before then.
-    BlobStore::Lock keep = store.keepBlobs();
+    store::BlobStore::Lock keep = store.keepBlobs();
     try {
         ExchangeIndexes indexes = loadIndexes(unitOfWork);
         AssetReader assets(fileSystem, request.directory(), assetDigests);
@@ -28,4 +28,4 @@ std::string runExchangeBody(Store& store, const ExchangeRequest& request,
     }
 }
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

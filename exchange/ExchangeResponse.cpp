@@ -1,4 +1,4 @@
-#include "store/ExchangeResponse.h"
+#include "exchange/ExchangeResponse.h"
 
 #include <unistd.h>
 #include <algorithm>
@@ -10,12 +10,12 @@
 #include "platform/Json.h"
 #include "platform/Paths.h"
 #include "platform/Sha256.h"
-#include "store/ExchangeRequest.h"
-#include "store/FileFingerprint.h"
+#include "exchange/ExchangeRequest.h"
+#include "exchange/FileFingerprint.h"
 #include "store/Store.h"
 #include "store/UnitOfWork.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 namespace json = platform::json;
 
@@ -169,7 +169,7 @@ class ThingReporter {
           received_(received) {}
 
     void write(std::string& out, const model::Thing& thing) {
-        std::string fileFingerprint = store::fileFingerprint(thing);
+        std::string fileFingerprint = exchange::fileFingerprint(thing);
         AssetTexts digests = assetDigests(thing);
         scratch_.clear();
         writeThing(scratch_, thing, fileFingerprint, digests, nullptr);
@@ -276,4 +276,4 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
     return out;
 }
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

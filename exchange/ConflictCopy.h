@@ -14,8 +14,13 @@ class Thing;
 }
 
 namespace tavro::store {
-
 class UnitOfWork;
+}  // namespace tavro::store
+
+namespace tavro::exchange {
+
+using store::UnitOfWork;
+
 
 inline constexpr const char* kConflictSuffix = " (iCloud conflict)";
 
@@ -36,4 +41,4 @@ void preserveConflict(model::Thing& thing, const std::string& fingerprint,
                       std::unordered_map<platform::Uuid, model::Thing*>& things,
                       UnitOfWork& unitOfWork);
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

@@ -1,4 +1,4 @@
-#include "store/ConflictCopy.h"
+#include "exchange/ConflictCopy.h"
 
 #include <memory>
 
@@ -10,7 +10,7 @@
 #include "platform/Time.h"
 #include "store/UnitOfWork.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 namespace json = platform::json;
 
@@ -132,4 +132,4 @@ void preserveConflict(model::Thing& thing, const std::string& fingerprint,
     things.emplace(identifier, inserted);
 }
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

@@ -14,8 +14,8 @@
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Sha256.h"
-#include "store/AccountGuard.h"
-#include "store/Asset.h"
+#include "exchange/AccountGuard.h"
+#include "exchange/Asset.h"
 #include "store/BlobStore.h"
 #include "support/ExchangeFixture.h"
 
@@ -73,7 +73,7 @@ class ConfinementTest : public ExchangeFixture {
 TEST_F(ConfinementTest, TheSavedCopyIsOfTheFileCheckedEvenIfItsNameLaterLeadsOutside) {
     std::string asset = writeAsset("photo.png", "inside bytes");
     std::string secret = outside("secret", "outside bytes");
-    store::AssetReader reader(real(), directory_);
+    exchange::AssetReader reader(real(), directory_);
     json::Parser parser;
     std::string record = json::write(json::Object{{"data", asset}});
     auto content = reader.read(json::Fields(parser.parse(record).get_object()), "data");
@@ -123,10 +123,10 @@ class AccountMarkerTest : public ConfinementTest {
   protected:
     std::string marker() const {
         return platform::paths::join(platform::paths::parent(storePath_),
-                                     store::kAccountMarkerName);
+                                     exchange::kAccountMarkerName);
     }
     std::string guardError() {
-        return errorOf([&] { store::guardAccount("_user", storePath_, real()); });
+        return errorOf([&] { exchange::guardAccount("_user", storePath_, real()); });
     }
 };
 
@@ -181,14 +181,14 @@ TEST_F(ConfinementTest, TheLibrarysFoldersAndFilesArePrivateWhateverTheUmask) {
         ScopedUmask umask(mask);
         storePath_ = temp_.file("container" + std::to_string(mask) + "/Library/Tavro.store");
         store_ = store::Store::open(storePath_);
-        store::guardAccount("_user", storePath_, real());
+        exchange::guardAccount("_user", storePath_, real());
         std::string library = platform::paths::parent(storePath_);
         std::string data = writeAsset("d" + std::to_string(mask), "bytes " + std::to_string(mask));
         exchange({thing(T1, {{"data", data}})});
 
         EXPECT_EQ(modeOf(platform::paths::parent(library)), 0700u);
         EXPECT_EQ(modeOf(library), 0700u);
-        EXPECT_EQ(modeOf(library + "/" + store::kAccountMarkerName), 0600u);
+        EXPECT_EQ(modeOf(library + "/" + exchange::kAccountMarkerName), 0600u);
         EXPECT_EQ(modeOf(storePath_ + "-blobs"), 0700u);
         for (const auto& blob : fs::directory_iterator(storePath_ + "-blobs")) {
             EXPECT_EQ(modeOf(blob.path().string()), 0600u) << blob.path();

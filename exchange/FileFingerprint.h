@@ -15,7 +15,7 @@ namespace tavro::model {
 class Thing;
 }
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 // `dataSha256`: the digest of the data bytes when there are any (empty content included).
 std::string fileFingerprint(std::string_view kind, std::string_view title, std::string_view content,
@@ -26,4 +26,4 @@ std::string fileFingerprint(std::string_view kind, std::string_view title, std::
 // The same for a stored thing, from its digests: its bytes are never read.
 std::string fileFingerprint(const model::Thing& thing);
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

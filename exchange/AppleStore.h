@@ -17,13 +17,20 @@
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/Time.h"
-#include "store/AssetDigestCache.h"
-#include "store/ExchangeResponse.h"
+#include "exchange/AssetDigestCache.h"
+#include "exchange/ExchangeResponse.h"
 #include "store/SyncEvent.h"
 
 namespace tavro::store {
-
 class Store;
+}  // namespace tavro::store
+
+namespace tavro::exchange {
+
+using store::Store;
+using store::SyncEvent;
+using store::SyncEventSource;
+
 
 inline constexpr const char* kInitialStatus = "iCloud enabled \u2014 waiting for sync";
 inline constexpr const char* kStoreRelativePath = "Library/Tavro.store";
@@ -69,4 +76,4 @@ class AppleStore {
     SyncEventSource notifications_;
 };
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

@@ -9,7 +9,7 @@
 
 #include "platform/Json.h"
 #include "platform/Sha256.h"
-#include "store/ConflictCopy.h"
+#include "exchange/ConflictCopy.h"
 #include "support/ExchangeFixture.h"
 #include "support/FaultyFileSystem.h"
 
@@ -127,19 +127,19 @@ TEST(ConflictCopyTest, IdentifierIsTheFirstSixteenBytesOfTheSeedsDigest) {
     std::string expected = digest.substr(0, 8) + "-" + digest.substr(8, 4) + "-" +
                            digest.substr(12, 4) + "-" + digest.substr(16, 4) + "-" +
                            digest.substr(20, 12);
-    EXPECT_EQ(store::conflictCopyIdentifier(original, fingerprint).lowercase(), expected);
-    EXPECT_NE(store::conflictCopyIdentifier(original, std::string(64, 'e')).lowercase(), expected);
+    EXPECT_EQ(exchange::conflictCopyIdentifier(original, fingerprint).lowercase(), expected);
+    EXPECT_NE(exchange::conflictCopyIdentifier(original, std::string(64, 'e')).lowercase(), expected);
 }
 
 TEST(ConflictCopyTest, FileNamesAndMetadata) {
-    EXPECT_EQ(store::conflictFileName("Report.final.pdf"), "Report.final (iCloud conflict).pdf");
-    EXPECT_EQ(store::conflictFileName("README"), "README (iCloud conflict)");
-    EXPECT_EQ(store::conflictFileName(""), "");
-    EXPECT_EQ(store::conflictMetadata(R"({"linkedRelativePath":"a/b","author":"Ann"})"),
+    EXPECT_EQ(exchange::conflictFileName("Report.final.pdf"), "Report.final (iCloud conflict).pdf");
+    EXPECT_EQ(exchange::conflictFileName("README"), "README (iCloud conflict)");
+    EXPECT_EQ(exchange::conflictFileName(""), "");
+    EXPECT_EQ(exchange::conflictMetadata(R"({"linkedRelativePath":"a/b","author":"Ann"})"),
               R"({"author":"Ann"})");
-    EXPECT_EQ(store::conflictMetadata("[1,2]"), "[1,2]");
-    EXPECT_EQ(store::conflictMetadata("not json"), "not json");
-    EXPECT_EQ(store::conflictMetadata(""), "");
+    EXPECT_EQ(exchange::conflictMetadata("[1,2]"), "[1,2]");
+    EXPECT_EQ(exchange::conflictMetadata("not json"), "not json");
+    EXPECT_EQ(exchange::conflictMetadata(""), "");
 }
 
 TEST_F(ReportTest, ConflictCopyOfATrashedThingIsNotTrashedAndIsMadeOnce) {

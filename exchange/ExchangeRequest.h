@@ -13,7 +13,7 @@
 
 #include "platform/Json.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 class ExchangeRequest {
   public:
@@ -40,4 +40,4 @@ class ExchangeRequest {
     std::unordered_map<std::string_view, std::string_view> knownFingerprints_;
 };
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

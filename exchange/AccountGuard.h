@@ -9,7 +9,7 @@
 
 #include "platform/FileSystem.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 inline constexpr const char* kAccountMarkerName = "ZuvirevaCloudAccount";
 
@@ -20,4 +20,4 @@ inline constexpr const char* kAccountMarkerName = "ZuvirevaCloudAccount";
 void guardAccount(const std::string& userRecordName, std::string_view storePath,
                   platform::FileSystem& fileSystem);
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

@@ -1,6 +1,6 @@
-#include "store/RecordReaders.h"
+#include "exchange/RecordReaders.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 namespace json = platform::json;
 
@@ -28,4 +28,4 @@ bool isDeleted(const json::Fields& record) {
     return json::asBoolean(record.get("deleted")).value_or(false);
 }
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

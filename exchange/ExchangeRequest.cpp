@@ -1,8 +1,8 @@
-#include "store/ExchangeRequest.h"
+#include "exchange/ExchangeRequest.h"
 
 #include "platform/BridgeError.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 namespace json = platform::json;
 
@@ -65,4 +65,4 @@ ExchangeRequest ExchangeRequest::parse(json::Parser& parser, std::string_view te
     return request;
 }
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

@@ -1,4 +1,4 @@
-#include "store/HostRecords.h"
+#include "exchange/HostRecords.h"
 
 #include <algorithm>
 #include <memory>
@@ -9,14 +9,14 @@
 #include "model/Tag.h"
 #include "model/Thing.h"
 #include "platform/BridgeError.h"
-#include "store/Asset.h"
-#include "store/ConflictCopy.h"
-#include "store/ExchangeRequest.h"
-#include "store/FileFingerprint.h"
-#include "store/RecordReaders.h"
+#include "exchange/Asset.h"
+#include "exchange/ConflictCopy.h"
+#include "exchange/ExchangeRequest.h"
+#include "exchange/FileFingerprint.h"
+#include "exchange/RecordReaders.h"
 #include "store/UnitOfWork.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 namespace json = platform::json;
 using platform::Uuid;
@@ -348,4 +348,4 @@ void applyHostRecords(UnitOfWork& unitOfWork, const ExchangeRequest& request, As
     checkProjectCycles(indexes);
 }
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

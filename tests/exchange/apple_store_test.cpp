@@ -12,7 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/MainExecutor.h"
-#include "store/AppleStore.h"
+#include "exchange/AppleStore.h"
 #include "store/Store.h"
 #include "support/ExchangeFixture.h"
 #include "support/Sandbox.h"
@@ -58,7 +58,7 @@ class AppleStoreTest : public ::testing::Test {
     }
 
     Sandbox sandbox_;
-    store::AppleStore owner_;
+    exchange::AppleStore owner_;
 };
 
 TEST_F(AppleStoreTest, RequestShapeIsCheckedBeforeAnythingElse) {
@@ -100,12 +100,12 @@ TEST_F(AppleStoreTest, AccountMustBeAvailable) {
     sandbox_.setAccount("not json");
     EXPECT_NE(exchange().find("error: "), std::string::npos);
     EXPECT_FALSE(owner_.container());
-    EXPECT_EQ(owner_.syncStatus().status, store::kInitialStatus);
+    EXPECT_EQ(owner_.syncStatus().status, exchange::kInitialStatus);
 }
 
 TEST_F(AppleStoreTest, DetourIsAcceptedFirstAndRefusedOnceThePlainFormIsOpen) {
     std::string detour = sandbox_.container() + "/Library/./../Library/Tavro.store";
-    store::AppleStore other;
+    exchange::AppleStore other;
     EXPECT_EQ(onMain([&] { return other.exchange(request(detour)).find("\"records\":[]"); }) !=
                   std::string::npos,
               true);
@@ -155,7 +155,7 @@ TEST_F(AppleStoreTest, SyncEventsUpdateStatusAndLastSync) {
         return std::make_pair(textOf(top, "status"), lastSync);
     };
     EXPECT_EQ(statusOf(),
-              std::make_pair(std::string(store::kInitialStatus), std::optional<int64_t>()));
+              std::make_pair(std::string(exchange::kInitialStatus), std::optional<int64_t>()));
 
     auto post = [&](store::SyncEvent event) {
         owner_.container()->syncEvents().post(event);

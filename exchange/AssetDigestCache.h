@@ -17,7 +17,7 @@
 #include <string>
 #include <unordered_map>
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 class AssetDigestCache {
   public:
@@ -49,4 +49,4 @@ class AssetDigestCache {
     std::unordered_map<std::string, Entry> entries_;
 };
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

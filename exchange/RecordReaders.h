@@ -9,7 +9,7 @@
 #include "platform/Time.h"
 #include "platform/Uuid.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 // The text under `key`, or empty text.
 std::string_view string(const platform::json::Fields& record, std::string_view key);
@@ -27,4 +27,4 @@ std::optional<platform::Uuid> optionalUUID(std::optional<platform::json::Element
 // "deleted": true or 1.
 bool isDeleted(const platform::json::Fields& record);
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

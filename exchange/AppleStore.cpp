@@ -1,4 +1,4 @@
-#include "store/AppleStore.h"
+#include "exchange/AppleStore.h"
 
 #include "platform/AppGroupContainer.h"
 #include "platform/Availability.h"
@@ -8,12 +8,12 @@
 #include "platform/Configuration.h"
 #include "platform/MainExecutor.h"
 #include "platform/Paths.h"
-#include "store/AccountGuard.h"
-#include "store/ExchangeBody.h"
-#include "store/ExchangeRequest.h"
+#include "exchange/AccountGuard.h"
+#include "exchange/ExchangeBody.h"
+#include "exchange/ExchangeRequest.h"
 #include "store/Store.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 namespace paths = platform::paths;
 using platform::BridgeError;
@@ -100,4 +100,4 @@ std::string AppleStore::exchange(std::string_view text) {
     return runExchangeBody(*container_, request, fileSystem_, sync_, &assetDigests_);
 }
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

@@ -12,7 +12,7 @@
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 class AssetDigestCache;
 
@@ -44,4 +44,4 @@ class AssetReader {
     std::string rootWithSlash_;
 };
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

@@ -1,10 +1,10 @@
-#include "store/FileFingerprint.h"
+#include "exchange/FileFingerprint.h"
 
 #include "model/Thing.h"
 #include "platform/Json.h"
 #include "platform/Sha256.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 namespace json = platform::json;
 
@@ -53,4 +53,4 @@ std::string fileFingerprint(const model::Thing& thing) {
                            thing.fileName(), thing.trashedAt(), dataSha256);
 }
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

@@ -2,9 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include "store/AssetDigestCache.h"
+#include "exchange/AssetDigestCache.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 namespace {
 
 struct stat fileStatus(long changed, off_t size = 10, ino_t inode = 7) {
@@ -49,4 +49,4 @@ TEST(AssetDigestCacheTest, IgnoresFilesThatWereRecentOrChangedWhileRead) {
 }
 
 }  // namespace
-}  // namespace tavro::store
+}  // namespace tavro::exchange

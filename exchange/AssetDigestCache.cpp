@@ -1,6 +1,6 @@
-#include "store/AssetDigestCache.h"
+#include "exchange/AssetDigestCache.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 namespace {
 
@@ -48,4 +48,4 @@ void AssetDigestCache::remember(const std::string& path, const struct stat& befo
     entries_.insert_or_assign(path, std::move(entry));
 }
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

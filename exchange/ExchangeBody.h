@@ -9,17 +9,22 @@
 #include <string>
 
 #include "platform/FileSystem.h"
-#include "store/ExchangeResponse.h"
+#include "exchange/ExchangeResponse.h"
 
 namespace tavro::store {
+class Store;
+}  // namespace tavro::store
+
+namespace tavro::exchange {
+
+using store::Store;
 
 class AssetDigestCache;
 class ExchangeRequest;
-class Store;
 
 // `assetDigests` (optional) remembers the digests of unchanged asset files between exchanges.
 std::string runExchangeBody(Store& store, const ExchangeRequest& request,
                             platform::FileSystem& fileSystem, const SyncStatus& sync,
                             AssetDigestCache* assetDigests = nullptr);
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

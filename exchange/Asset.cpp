@@ -1,4 +1,4 @@
-#include "store/Asset.h"
+#include "exchange/Asset.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -13,9 +13,9 @@
 #include "platform/Paths.h"
 #include "platform/Sha256.h"
 #include "platform/Time.h"
-#include "store/AssetDigestCache.h"
+#include "exchange/AssetDigestCache.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 namespace paths = platform::paths;
 
@@ -173,4 +173,4 @@ std::optional<model::Content> AssetReader::read(const platform::json::Fields& re
     return hash(confine(*requested));
 }
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

@@ -12,10 +12,16 @@
 #include "platform/Time.h"
 
 namespace tavro::store {
-
-class ExchangeRequest;
 class Store;
 class UnitOfWork;
+}  // namespace tavro::store
+
+namespace tavro::exchange {
+
+using store::Store;
+using store::UnitOfWork;
+
+class ExchangeRequest;
 
 struct SyncStatus {
     std::string status;
@@ -32,4 +38,4 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
                           const Store& store, platform::FileSystem& fileSystem,
                           const SyncStatus& sync);
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

@@ -1,10 +1,10 @@
-#include "store/AccountGuard.h"
+#include "exchange/AccountGuard.h"
 
 #include "platform/BridgeError.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
-namespace tavro::store {
+namespace tavro::exchange {
 
 namespace {
 
@@ -55,4 +55,4 @@ void guardAccount(const std::string& userRecordName, std::string_view storePath,
     }
 }
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

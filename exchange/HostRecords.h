@@ -18,10 +18,15 @@ class Project;
 }  // namespace tavro::model
 
 namespace tavro::store {
+class UnitOfWork;
+}  // namespace tavro::store
+
+namespace tavro::exchange {
+
+using store::UnitOfWork;
 
 class AssetReader;
 class ExchangeRequest;
-class UnitOfWork;
 
 // The exchange's view of the store: every record by identifier, and which things existed
 // before this request was applied.
@@ -49,4 +54,4 @@ void applyHostRecords(UnitOfWork& unitOfWork, const ExchangeRequest& request, As
 // meets an identifier twice.
 void checkProjectCycles(const ExchangeIndexes& indexes);
 
-}  // namespace tavro::store
+}  // namespace tavro::exchange

@@ -1,0 +1,74 @@
+#!/usr/bin/env python3
+"""Checks the layering of the source tree: no folder includes a header of a layer above it,
+and the shared library carries no share-target code.
+
+    check_layers.py SOURCE_ROOT [LIBRARY]      check the tree (and the library's symbols)
+    check_layers.py --self-test                show that a violation is caught
+"""
+import os
+import re
+import subprocess
+import sys
+import tempfile
+
+# What each folder may include, by the first component of the include path. Layers, lowest
+# first: platform <- model <- store <- exchange <- bridge; share beside them on platform alone;
+# the programs on what they use. "tavro" is the public C header.
+ALLOWED = {
+    "platform": {"platform"},
+    "model": {"platform", "model"},
+    "store": {"platform", "model", "store"},
+    "exchange": {"platform", "model", "store", "exchange"},
+    "bridge": {"platform", "model", "store", "exchange", "bridge", "tavro"},
+    "share": {"platform", "share"},
+    "cli": {"platform", "share", "cli", "tavro"},
+}
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/')
+
+
+def violations(root):
+    found = []
+    for folder, allowed in ALLOWED.items():
+        for directory, _, files in os.walk(os.path.join(root, folder)):
+            for name in files:
+                if not name.endswith((".h", ".cpp", ".c")):
+                    continue
+                path = os.path.join(directory, name)
+                with open(path, encoding="utf-8", errors="replace") as source:
+                    for number, line in enumerate(source, 1):
+                        match = INCLUDE.match(line)
+                        if match and match.group(1) not in allowed:
+                            found.append(f"{os.path.relpath(path, root)}:{number}: {folder}/ "
+                                         f"includes {match.group(1)}/, a layer it may not use")
+    return found
+
+
+def share_symbols(library):
+    names = subprocess.run(["nm", "-C", "--defined-only", library], check=True,
+                           capture_output=True, text=True).stdout
+    return [line for line in names.splitlines() if "tavro::share::" in line]
+
+
+def self_test():
+    with tempfile.TemporaryDirectory() as root:
+        os.makedirs(os.path.join(root, "store"))
+        with open(os.path.join(root, "store", "Bad.h"), "w") as bad:
+            bad.write('#include "exchange/AppleStore.h"\n')
+        return 0 if len(violations(root)) == 1 else 1
+
+
+def main(arguments):
+    if arguments[:1] == ["--self-test"]:
+        return self_test()
+    problems = violations(arguments[0])
+    if len(arguments) > 1:
+        problems += [f"{arguments[1]}: carries share code: {line}"
+                     for line in share_symbols(arguments[1])]
+    for problem in problems:
+        print(problem)
+    print(f"{len(problems)} layering problem(s)")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
