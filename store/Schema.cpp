@@ -2,6 +2,7 @@
 
 #include "platform/Error.h"
 #include "platform/Paths.h"
+#include "store/Migrations.h"
 
 namespace tavro::store::schema {
 
@@ -122,6 +123,8 @@ bool create(sqlite::Database& db, const std::string& path) {
             kVersion + "'), ('configuration', '" + kConfiguration +
             "'), ('entities', 'Thing,Tag,Project')";
         db.execute(insert);
+        // A new store is made in the current layout directly, not through the steps.
+        migrations::recordLayout(db, migrations::kCurrentLayout);
         db.execute("COMMIT");
         return true;
     } catch (...) {
@@ -149,9 +152,11 @@ void check(sqlite::Database& db, const std::string& path) {
 
 }  // namespace
 
-void prepare(sqlite::Database& db, const std::string& path) {
+void prepare(sqlite::Database& db, const std::string& path,
+             const std::vector<migrations::Step>& steps) {
     if (tableCount(db, path) != 0 || !create(db, path)) {
         check(db, path);
+        migrations::upgrade(db, path, steps);
     }
 }
 

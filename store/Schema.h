@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "store/Migrations.h"
 #include "store/Sqlite.h"
 
 namespace tavro::store::schema {
@@ -16,9 +17,11 @@ inline constexpr const char* kVersion = "1.0.0";
 inline constexpr const char* kConfiguration = "Tavro";
 
 // Creates the tables in an empty database, or checks that an existing one was made with this
-// schema version and configuration. Throws platform::Error, having written nothing, for a file
-// that is not a database or that holds another schema.
-void prepare(sqlite::Database& db, const std::string& path);
+// schema version and configuration and brings its layout up to date (store/Migrations.h).
+// Throws platform::Error, having written nothing, for a file that is not a database, that
+// holds another schema or that was made by a newer library.
+void prepare(sqlite::Database& db, const std::string& path,
+             const std::vector<migrations::Step>& steps = migrations::steps());
 
 // The columns of one field, in order (empty for the to-many relationships, which have none).
 struct FieldColumns {
