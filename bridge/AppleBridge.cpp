@@ -86,13 +86,14 @@ extern "C" {
 
 char* tavro_apple_group_path(void) {
     return guarded([]() -> char* {
-        auto path = platform::groupPath();
+        auto path = platform::groupPath(platform::Env::real());
         return path ? copyForCaller(*path) : nullptr;
     });
 }
 
 int32_t tavro_apple_cloud_available(void) {
-    return guarded([]() -> int32_t { return platform::cloudAvailable() ? 1 : 0; });
+    return guarded(
+        []() -> int32_t { return platform::cloudAvailable(platform::Env::real()) ? 1 : 0; });
 }
 
 void tavro_apple_exchange(const char* request, intptr_t context,

@@ -21,16 +21,22 @@ namespace message = platform::message;
 
 AppleStore& AppleStore::shared() {
     // Never destroyed: the executor may still run a task while the process exits.
-    static AppleStore* instance = new AppleStore();
+    // It serves the host, so it reads the host process's own provisioning.
+    static AppleStore* instance = new AppleStore(platform::Env::real());
     return *instance;
 }
 
-AppleStore::AppleStore(platform::FileSystem& fileSystem) : fileSystem_(fileSystem) {}
+AppleStore::AppleStore(platform::FileSystem& fileSystem, const platform::Env& env)
+    : fileSystem_(fileSystem), env_(env) {}
+
+AppleStore::AppleStore(const platform::Env& env, platform::FileSystem& fileSystem)
+    : AppleStore(fileSystem, env) {}
 
 AppleStore::~AppleStore() = default;
 
 void AppleStore::checkLocation(std::string_view storePath) const {
-    auto container = platform::appGroupContainerPath(platform::configuration::kAppGroupIdentifier);
+    auto container =
+        platform::appGroupContainerPath(platform::configuration::kAppGroupIdentifier, env_);
     if (!container) {
         throw BridgeError(message::kStoreNotInAppGroup);
     }
@@ -41,10 +47,10 @@ void AppleStore::checkLocation(std::string_view storePath) const {
 }
 
 std::string AppleStore::checkAccount() const {
-    if (platform::cloudAccountStatus() != platform::AccountStatus::Available) {
+    if (platform::cloudAccountStatus(env_) != platform::AccountStatus::Available) {
         throw BridgeError(message::kSignInToICloud);
     }
-    return platform::cloudUserRecordName();
+    return platform::cloudUserRecordName(env_);
 }
 
 void AppleStore::registerObserver() {
@@ -85,7 +91,7 @@ void AppleStore::applySyncEvent(const SyncEvent& event,
 
 std::string AppleStore::exchange(std::string_view text) {
     ExchangeRequest request = ExchangeRequest::parse(parser_, text);
-    if (!platform::cloudAvailable()) {
+    if (!platform::cloudAvailable(env_)) {
         throw BridgeError(message::kNotProvisioned);
     }
     checkLocation(request.storePath());

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/Time.h"
@@ -40,7 +41,12 @@ class AppleStore {
     // The process-wide owner, created on first use (thread-safe), never destroyed.
     static AppleStore& shared();
 
-    explicit AppleStore(platform::FileSystem& fileSystem = platform::FileSystem::real());
+    // The shared owner reads the real process's provisioning; one made with another Env (a
+    // test's) reads only that, whatever the process environment holds.
+    explicit AppleStore(platform::FileSystem& fileSystem = platform::FileSystem::real(),
+                        const platform::Env& env = platform::Env::real());
+    explicit AppleStore(const platform::Env& env,
+                        platform::FileSystem& fileSystem = platform::FileSystem::real());
     AppleStore(const AppleStore&) = delete;
     AppleStore& operator=(const AppleStore&) = delete;
     ~AppleStore();
@@ -63,6 +69,7 @@ class AppleStore {
     void registerObserver();
 
     platform::FileSystem& fileSystem_;
+    const platform::Env& env_;       // availability, the container and the account
     platform::json::Parser parser_;  // kept: its buffers serve exchange after exchange
 
     std::unique_ptr<Store> container_;

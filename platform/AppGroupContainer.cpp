@@ -1,7 +1,6 @@
 #include "platform/AppGroupContainer.h"
 
 #include "platform/Entitlements.h"
-#include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
@@ -13,17 +12,17 @@ constexpr const char* kApplicationGroupsKey = "com.apple.security.application-gr
 
 }  // namespace
 
-std::optional<std::string> appGroupContainerPath(const std::string& identifier) {
+std::optional<std::string> appGroupContainerPath(const std::string& identifier, const Env& env) {
     // An identifier that is not one plain folder name could lead the lookup out of the
     // containers folder.
     if (identifier.empty() || identifier == "." || identifier == ".." ||
         identifier.find('/') != std::string::npos) {
         return std::nullopt;
     }
-    if (!hasEntitlement(kApplicationGroupsKey, identifier)) {
+    if (!hasEntitlement(kApplicationGroupsKey, identifier, env)) {
         return std::nullopt;
     }
-    auto home = environment::dataHome();
+    auto home = env.dataHome();
     if (!home) {
         return std::nullopt;
     }
@@ -45,8 +44,8 @@ std::optional<std::string> appGroupContainerPath(const std::string& identifier) 
     return container;
 }
 
-std::optional<std::string> applicationSupportPath() {
-    auto home = environment::dataHome();
+std::optional<std::string> applicationSupportPath(const Env& env) {
+    auto home = env.dataHome();
     if (!home) {
         return std::nullopt;
     }

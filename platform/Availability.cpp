@@ -3,7 +3,6 @@
 #include "platform/AppGroupContainer.h"
 #include "platform/Configuration.h"
 #include "platform/Entitlements.h"
-#include "platform/Environment.h"
 #include "platform/Text.h"
 
 namespace tavro::platform {
@@ -15,11 +14,11 @@ constexpr const char* kICloudContainersKey = "com.apple.developer.icloud-contain
 constexpr const char* kICloudServicesKey = "com.apple.developer.icloud-services";
 
 // Any value at all switches sync off, the empty string included.
-bool disabledByEnvironment() {
-    if (environment::value("TAVRO_DISABLE_CLOUDKIT")) {
+bool disabledByEnvironment(const Env& env) {
+    if (env.variable("TAVRO_DISABLE_CLOUDKIT")) {
         return true;
     }
-    auto enabled = environment::value("TAVRO_CLOUDKIT_ENABLED");
+    auto enabled = env.variable("TAVRO_CLOUDKIT_ENABLED");
     if (!enabled) {
         return false;
     }
@@ -30,9 +29,9 @@ bool disabledByEnvironment() {
 
 }  // namespace
 
-std::optional<std::string> groupPath() {
+std::optional<std::string> groupPath(const Env& env) {
     try {
-        return appGroupContainerPath(configuration::kAppGroupIdentifier);
+        return appGroupContainerPath(configuration::kAppGroupIdentifier, env);
     } catch (const std::exception&) {
         return std::nullopt;  // only memory exhaustion gets here; still no answer, no failure
     }
@@ -40,24 +39,24 @@ std::optional<std::string> groupPath() {
 
 namespace {
 
-bool decideCloudAvailable() {
-    if (disabledByEnvironment()) {
+bool decideCloudAvailable(const Env& env) {
+    if (disabledByEnvironment(env)) {
         return false;
     }
-    if (!hasEntitlement(kApplicationGroupsKey, configuration::kAppGroupIdentifier)) {
+    if (!hasEntitlement(kApplicationGroupsKey, configuration::kAppGroupIdentifier, env)) {
         return false;
     }
-    if (!hasEntitlement(kICloudContainersKey, configuration::kICloudContainerIdentifier)) {
+    if (!hasEntitlement(kICloudContainersKey, configuration::kICloudContainerIdentifier, env)) {
         return false;
     }
-    return hasEntitlement(kICloudServicesKey, "CloudKit");
+    return hasEntitlement(kICloudServicesKey, "CloudKit", env);
 }
 
 }  // namespace
 
-bool cloudAvailable() {
+bool cloudAvailable(const Env& env) {
     try {
-        return decideCloudAvailable();
+        return decideCloudAvailable(env);
     } catch (const std::exception&) {
         return false;
     }

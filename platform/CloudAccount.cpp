@@ -5,7 +5,6 @@
 #include <string_view>
 #include <utility>
 
-#include "platform/Environment.h"
 #include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
@@ -37,17 +36,9 @@ constexpr std::array<std::pair<std::string_view, AccountStatus>, 5> kStatuses{{
     {"temporarilyUnavailable", AccountStatus::TemporarilyUnavailable},
 }};
 
-std::optional<std::string> accountFilePath() {
-    auto home = environment::configHome();
-    if (!home) {
-        return std::nullopt;
-    }
-    return paths::join(paths::join(*home, "tavro"), "cloud-account.json");
-}
-
 // The file's bytes, or nothing when there is no file (which means: not signed in).
-std::optional<std::string> readAccountFile() {
-    auto path = accountFilePath();
+std::optional<std::string> readAccountFile(const Env& env) {
+    auto path = env.cloudAccountPath();
     FileSystem& files = FileSystem::real();
     if (!path || !files.exists(*path)) {
         return std::nullopt;
@@ -79,8 +70,8 @@ auto withAccountObject(const std::string& bytes, Read&& read) {
 
 }  // namespace
 
-AccountStatus cloudAccountStatus() {
-    auto bytes = readAccountFile();
+AccountStatus cloudAccountStatus(const Env& env) {
+    auto bytes = readAccountFile(env);
     if (!bytes) {
         return AccountStatus::NoAccount;
     }
@@ -96,8 +87,8 @@ AccountStatus cloudAccountStatus() {
     });
 }
 
-std::string cloudUserRecordName() {
-    auto bytes = readAccountFile();
+std::string cloudUserRecordName(const Env& env) {
+    auto bytes = readAccountFile(env);
     if (!bytes) {
         throwError(kCocoaErrorDomain, kReadCorruptCode, kNoUserRecord, "no account file");
     }

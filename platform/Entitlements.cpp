@@ -9,7 +9,7 @@
 #include <limits>
 #include <memory>
 
-#include "platform/Environment.h"
+#include "platform/Env.h"
 #include "platform/FileSystem.h"
 
 namespace tavro::platform {
@@ -20,19 +20,6 @@ struct PlistDeleter {
     void operator()(plist_t node) const { plist_free(node); }
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
-
-// The file that stands in for the code signature: $TAVRO_ENTITLEMENTS when set and not empty,
-// else the executable's path followed by ".entitlements".
-std::optional<std::string> entitlementsPath() {
-    if (auto configured = environment::value("TAVRO_ENTITLEMENTS");
-        configured && !configured->empty()) {
-        return configured;
-    }
-    if (auto executable = environment::executablePath()) {
-        return *executable + ".entitlements";
-    }
-    return std::nullopt;
-}
 
 std::string stringOf(plist_t node) {
     uint64_t length = 0;
@@ -82,8 +69,9 @@ PlistPtr parsePlist(const std::string& bytes) {
 
 }  // namespace
 
-std::optional<Entitlements> Entitlements::ofRunningProcess() {
-    auto path = entitlementsPath();
+std::optional<Entitlements> Entitlements::ofRunningProcess(const Env& env) {
+    // The file that stands in for the code signature.
+    auto path = env.entitlementsPath();
     if (!path) {
         return std::nullopt;
     }
@@ -135,8 +123,8 @@ std::optional<EntitlementValue> Entitlements::value(const std::string& key) cons
     return found->second;
 }
 
-bool hasEntitlement(const std::string& key, const std::string& value) {
-    auto entitlements = Entitlements::ofRunningProcess();
+bool hasEntitlement(const std::string& key, const std::string& value, const Env& env) {
+    auto entitlements = Entitlements::ofRunningProcess(env);
     if (!entitlements) {
         return false;
     }

@@ -8,42 +8,12 @@
 
 namespace tavro::platform::environment {
 
-namespace {
-
-// An XDG base folder: the variable when it holds an absolute path (the XDG rules say relative
-// values are invalid and must be ignored), else the given folder under an absolute $HOME.
-std::optional<std::string> baseFolder(const char* variable, const char* underHome) {
-    if (auto configured = value(variable); configured && configured->starts_with('/')) {
-        return configured;
-    }
-    // A relative $HOME would put the folder wherever the process happens to run.
-    auto home = value("HOME");
-    if (!home || !home->starts_with('/')) {
-        return std::nullopt;
-    }
-    std::string folder = *home;
-    if (!folder.ends_with('/')) {
-        folder += '/';
-    }
-    return folder + underHome;
-}
-
-}  // namespace
-
 std::optional<std::string> value(const char* name) {
     const char* found = std::getenv(name);
     if (found == nullptr) {
         return std::nullopt;
     }
     return std::string(found);
-}
-
-std::optional<std::string> dataHome() {
-    return baseFolder("XDG_DATA_HOME", ".local/share");
-}
-
-std::optional<std::string> configHome() {
-    return baseFolder("XDG_CONFIG_HOME", ".config");
 }
 
 std::optional<std::string> executablePath() {

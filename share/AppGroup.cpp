@@ -6,16 +6,16 @@
 
 namespace tavro::share {
 
-std::string AppGroup::requiredContainerURL() {
-    if (auto container = platform::appGroupContainerPath(identifier))
+std::string AppGroup::requiredContainerURL(const platform::Env& env) {
+    if (auto container = platform::appGroupContainerPath(identifier, env))
         return *container;
     platform::throwError(kErrorDomain, 1, kUnavailableMessage);
 }
 
-std::optional<std::string> AppGroup::containerURL() {
-    if (auto container = platform::appGroupContainerPath(identifier))
+std::optional<std::string> AppGroup::containerURL(const platform::Env& env) {
+    if (auto container = platform::appGroupContainerPath(identifier, env))
         return container;
-    auto fallback = platform::applicationSupportPath();
+    auto fallback = platform::applicationSupportPath(env);
     if (!fallback)
         return std::nullopt;
     try {

@@ -58,7 +58,7 @@ class ExchangeProcessTest : public ::testing::Test {
         return run;
     }
 
-    Sandbox sandbox_;
+    Sandbox sandbox_{Sandbox::Reach::ChildProcesses};  // the tavro processes read it
 };
 
 TEST_F(ExchangeProcessTest, RoundTripThenUnchangedSecondExchangeWritesNothing) {

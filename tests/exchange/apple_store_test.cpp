@@ -1,12 +1,15 @@
 // The store owner: the opening sequence of every exchange, the account guard, opening the
 // store once, and the sync status kept from sync events. Each test has its own owner (not the
-// process-wide one) in its own provisioned sandbox; everything runs on the main executor, as
-// in the library.
+// process-wide one) in its own provisioned sandbox, which the owner reads through a stand-in
+// environment rather than the process's; everything runs on the main executor, as in the
+// library.
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <future>
+#include <memory>
+#include <vector>
 
 #include "platform/CloudErrorDescription.h"
 #include "platform/FileSystem.h"
@@ -58,11 +61,11 @@ class AppleStoreTest : public ::testing::Test {
     }
 
     Sandbox sandbox_;
-    exchange::AppleStore owner_;
+    exchange::AppleStore owner_{sandbox_.env()};
 };
 
 TEST_F(AppleStoreTest, RequestShapeIsCheckedBeforeAnythingElse) {
-    sandbox_.environment().set("TAVRO_DISABLE_CLOUDKIT", "");
+    sandbox_.set("TAVRO_DISABLE_CLOUDKIT", "");
     EXPECT_EQ(exchange("[]"), "error: Invalid bridge request.");
     EXPECT_EQ(exchange(R"({"version":1.0,"storePath":"a","directory":"b","records":[]})"),
               "error: This build is not provisioned for iCloud.");  // 1.0 is the integer 1
@@ -85,7 +88,7 @@ TEST_F(AppleStoreTest, StoreMustBeTheFileInTheAppGroup) {
         EXPECT_EQ(exchange(request(elsewhere)),
                   "error: The iCloud store must be in Tavro\u2019s App Group.");
     }
-    sandbox_.environment().set("TAVRO_ENTITLEMENTS", sandbox_.root() + "/none.plist");
+    sandbox_.set("TAVRO_ENTITLEMENTS", sandbox_.root() + "/none.plist");
     EXPECT_EQ(exchange(), "error: This build is not provisioned for iCloud.");
 }
 
@@ -103,9 +106,61 @@ TEST_F(AppleStoreTest, AccountMustBeAvailable) {
     EXPECT_EQ(owner_.syncStatus().status, exchange::kInitialStatus);
 }
 
+TEST_F(AppleStoreTest, ProvisioningIsReadAfreshFromTheOwnersEnvironment) {
+    EXPECT_EQ(exchange().find("error"), std::string::npos);
+
+    sandbox_.set("TAVRO_CLOUDKIT_ENABLED", "No");
+    EXPECT_EQ(exchange(), "error: This build is not provisioned for iCloud.");
+    sandbox_.unset("TAVRO_CLOUDKIT_ENABLED");
+
+    // Another data home puts the container, and so the only store it accepts, elsewhere.
+    sandbox_.set("XDG_DATA_HOME", sandbox_.root() + "/elsewhere");
+    EXPECT_EQ(exchange(), "error: The iCloud store must be in Tavro\u2019s App Group.");
+    sandbox_.set("XDG_DATA_HOME", sandbox_.root() + "/data");
+
+    // Another config home has no account file: nobody is signed in there.
+    sandbox_.set("XDG_CONFIG_HOME", sandbox_.root() + "/elsewhere");
+    EXPECT_EQ(exchange(), "error: Sign in to iCloud in System Settings to sync.");
+    sandbox_.set("XDG_CONFIG_HOME", sandbox_.root() + "/config");
+
+    EXPECT_EQ(exchange().find("error"), std::string::npos);
+}
+
+// The test thread changes the owner's environment while exchanges run on the executor, as a
+// host may change its own between calls. Each exchange sees one state or the other, never a
+// torn one (the thread sanitizer build checks the reading itself).
+TEST_F(AppleStoreTest, EnvironmentMayChangeWhileExchangesRun) {
+    constexpr int kExchanges = 16;
+    std::vector<std::future<std::string>> answers;
+    for (int i = 0; i < kExchanges; ++i) {
+        auto task = std::make_shared<std::packaged_task<std::string()>>([this] {
+            try {
+                return owner_.exchange(request(sandbox_.storePath()));
+            } catch (const platform::Error& error) {
+                return "error: " + platform::cloudErrorDescription(error.value());
+            }
+        });
+        answers.push_back(task->get_future());
+        platform::MainExecutor::shared().submit([task] { (*task)(); });
+        if (i % 2 == 0) {
+            sandbox_.set("TAVRO_DISABLE_CLOUDKIT", "");
+        } else {
+            sandbox_.unset("TAVRO_DISABLE_CLOUDKIT");
+        }
+    }
+    for (auto& answer : answers) {
+        std::string text = answer.get();
+        if (text.starts_with("error: ")) {
+            EXPECT_EQ(text, "error: This build is not provisioned for iCloud.");
+        } else {
+            EXPECT_NE(text.find("\"records\":"), std::string::npos) << text;
+        }
+    }
+}
+
 TEST_F(AppleStoreTest, DetourIsAcceptedFirstAndRefusedOnceThePlainFormIsOpen) {
     std::string detour = sandbox_.container() + "/Library/./../Library/Tavro.store";
-    exchange::AppleStore other;
+    exchange::AppleStore other(sandbox_.env());
     EXPECT_EQ(onMain([&] { return other.exchange(request(detour)).find("\"records\":[]"); }) !=
                   std::string::npos,
               true);

@@ -1,5 +1,6 @@
 // Entitlements file reading, the App Group container and the availability decision, all
-// in-process through environment variables restored after each test.
+// in-process through a stand-in environment (the real one is read by the process tests of the
+// bridge, in a child of their own).
 
 #include "platform/Availability.h"
 
@@ -13,6 +14,7 @@
 #include "platform/Configuration.h"
 #include "platform/Entitlements.h"
 #include "platform/FileSystem.h"
+#include "support/FakeEnv.h"
 #include "support/Provisioning.h"
 #include "support/TempDir.h"
 
@@ -33,10 +35,7 @@ class AvailabilityTest : public ::testing::Test {
     void SetUp() override {
         root_ = dir_.path();
         entitlements_ = root_ + "/app.entitlements";
-        env_.set("TAVRO_ENTITLEMENTS", entitlements_)
-            .set("XDG_DATA_HOME", root_ + "/data")
-            .unset("TAVRO_DISABLE_CLOUDKIT")
-            .unset("TAVRO_CLOUDKIT_ENABLED");
+        env_.set("TAVRO_ENTITLEMENTS", entitlements_).set("XDG_DATA_HOME", root_ + "/data");
     }
 
     void writeFile(const std::string& path, const std::string& bytes) {
@@ -54,7 +53,7 @@ class AvailabilityTest : public ::testing::Test {
     test::TempDir dir_;
     std::string root_;
     std::string entitlements_;
-    test::ScopedEnvironment env_;
+    test::FakeEnv env_;
 };
 
 TEST_F(AvailabilityTest, EntitlementValuesKeepTheirShape) {
@@ -102,7 +101,7 @@ TEST_F(AvailabilityTest, UnusableFilesMeanNoEntitlements) {
     for (const auto& [name, bytes] : unusable) {
         writeFile(entitlements_, bytes);
         EXPECT_FALSE(Entitlements::fromFile(entitlements_)) << name;
-        EXPECT_FALSE(hasEntitlement(kGroups, configuration::kAppGroupIdentifier)) << name;
+        EXPECT_FALSE(hasEntitlement(kGroups, configuration::kAppGroupIdentifier, env_)) << name;
     }
 }
 
@@ -110,97 +109,97 @@ TEST_F(AvailabilityTest, HasEntitlementMatchesExactlyAndRereadsTheFile) {
     provision(plistKey(kGroups, plistString("group.app.tavro")) +
               plistKey(kServices, plistStrings({"CloudDocuments", "CloudKit"})) +
               plistKey(kContainers, "<array><string>iCloud.app.tavro</string><true/></array>"));
-    EXPECT_TRUE(hasEntitlement(kGroups, "group.app.tavro"));
-    EXPECT_FALSE(hasEntitlement(kGroups, "group.app.Tavro"));
-    EXPECT_FALSE(hasEntitlement(kGroups, "group.app.tavro "));
-    EXPECT_TRUE(hasEntitlement(kServices, "CloudKit"));
-    EXPECT_FALSE(hasEntitlement(kServices, "Cloud"));
-    EXPECT_FALSE(hasEntitlement(kContainers, "iCloud.app.tavro"));  // array with a non-string
-    EXPECT_FALSE(hasEntitlement("com.example.absent", "group.app.tavro"));
+    EXPECT_TRUE(hasEntitlement(kGroups, "group.app.tavro", env_));
+    EXPECT_FALSE(hasEntitlement(kGroups, "group.app.Tavro", env_));
+    EXPECT_FALSE(hasEntitlement(kGroups, "group.app.tavro ", env_));
+    EXPECT_TRUE(hasEntitlement(kServices, "CloudKit", env_));
+    EXPECT_FALSE(hasEntitlement(kServices, "Cloud", env_));
+    EXPECT_FALSE(hasEntitlement(kContainers, "iCloud.app.tavro", env_));  // array with a non-string
+    EXPECT_FALSE(hasEntitlement("com.example.absent", "group.app.tavro", env_));
 
     provision(plistKey(kServices, plistString("CloudDocuments")));
-    EXPECT_FALSE(hasEntitlement(kServices, "CloudKit"));
-    EXPECT_FALSE(hasEntitlement(kGroups, "group.app.tavro"));
+    EXPECT_FALSE(hasEntitlement(kServices, "CloudKit", env_));
+    EXPECT_FALSE(hasEntitlement(kGroups, "group.app.tavro", env_));
 }
 
 TEST_F(AvailabilityTest, DecisionTableFirstMatchingRowDecides) {
     provisionFully();
-    EXPECT_TRUE(cloudAvailable());
+    EXPECT_TRUE(cloudAvailable(env_));
 
     for (const char* value : {"", "0", "1", "NO"}) {
-        test::ScopedEnvironment disabled;
-        disabled.set("TAVRO_DISABLE_CLOUDKIT", value);
-        EXPECT_FALSE(cloudAvailable()) << "TAVRO_DISABLE_CLOUDKIT=" << value;
+        env_.set("TAVRO_DISABLE_CLOUDKIT", value);
+        EXPECT_FALSE(cloudAvailable(env_)) << "TAVRO_DISABLE_CLOUDKIT=" << value;
+        // The first row decides: no value of the other switch brings sync back.
+        env_.set("TAVRO_CLOUDKIT_ENABLED", "yes");
+        EXPECT_FALSE(cloudAvailable(env_)) << "TAVRO_DISABLE_CLOUDKIT=" << value;
+        env_.unset("TAVRO_DISABLE_CLOUDKIT").unset("TAVRO_CLOUDKIT_ENABLED");
     }
     for (const char* value : {"no", "No", "nO", "NO"}) {
-        test::ScopedEnvironment enabled;
-        enabled.set("TAVRO_CLOUDKIT_ENABLED", value);
-        EXPECT_FALSE(cloudAvailable()) << "TAVRO_CLOUDKIT_ENABLED=" << value;
+        env_.set("TAVRO_CLOUDKIT_ENABLED", value);
+        EXPECT_FALSE(cloudAvailable(env_)) << "TAVRO_CLOUDKIT_ENABLED=" << value;
     }
     for (const char* value : {"0", "false", "", "NO ", " NO", "NOT", "yes", "N"}) {
-        test::ScopedEnvironment enabled;
-        enabled.set("TAVRO_CLOUDKIT_ENABLED", value);
-        EXPECT_TRUE(cloudAvailable()) << "TAVRO_CLOUDKIT_ENABLED=" << value;
+        env_.set("TAVRO_CLOUDKIT_ENABLED", value);
+        EXPECT_TRUE(cloudAvailable(env_)) << "TAVRO_CLOUDKIT_ENABLED=" << value;
     }
+    env_.unset("TAVRO_CLOUDKIT_ENABLED");
 
     // Each entitlement missing in turn.
     std::string group = plistKey(kGroups, plistStrings({configuration::kAppGroupIdentifier}));
     std::string container =
         plistKey(kContainers, plistStrings({configuration::kICloudContainerIdentifier}));
     provision(container + plistKey(kServices, plistStrings({"CloudKit"})));
-    EXPECT_FALSE(cloudAvailable());
+    EXPECT_FALSE(cloudAvailable(env_));
     provision(group + plistKey(kServices, plistStrings({"CloudKit"})));
-    EXPECT_FALSE(cloudAvailable());
-    EXPECT_TRUE(groupPath());  // the group alone still gives a container
+    EXPECT_FALSE(cloudAvailable(env_));
+    EXPECT_TRUE(groupPath(env_));  // the group alone still gives a container
     provision(group + container);
-    EXPECT_FALSE(cloudAvailable());
+    EXPECT_FALSE(cloudAvailable(env_));
     provision(group + container + plistKey(kServices, plistString("CloudKit")));
-    EXPECT_TRUE(cloudAvailable());
+    EXPECT_TRUE(cloudAvailable(env_));
 }
 
 TEST_F(AvailabilityTest, GroupContainerIsCreatedUnderTheDataHome) {
     provisionFully();
-    auto path = groupPath();
+    auto path = groupPath(env_);
     ASSERT_TRUE(path);
     EXPECT_EQ(*path,
               root_ + "/data/group-containers/" + std::string(configuration::kAppGroupIdentifier));
     EXPECT_TRUE(FileSystem::real().isDirectory(*path));
-    EXPECT_EQ(groupPath(), path);  // an existing container is fine
+    EXPECT_EQ(groupPath(env_), path);  // an existing container is fine
 
-    test::ScopedEnvironment trailing;
-    trailing.set("XDG_DATA_HOME", root_ + "/data//");
-    EXPECT_EQ(groupPath(), path);
+    env_.set("XDG_DATA_HOME", root_ + "/data//");
+    EXPECT_EQ(groupPath(env_), path);
 
-    EXPECT_EQ(applicationSupportPath(), root_ + "/data/tavro");
-    EXPECT_FALSE(appGroupContainerPath("group.other"));  // not entitled
+    EXPECT_EQ(applicationSupportPath(env_), root_ + "/data/tavro");
+    EXPECT_FALSE(appGroupContainerPath("group.other", env_));  // not entitled
 }
 
 TEST_F(AvailabilityTest, DataHomeFallsBackToHomeAndFailsSoftly) {
     provisionFully();
-    test::ScopedEnvironment env;
-    env.set("HOME", root_ + "/home").set("XDG_DATA_HOME", "relative/data");
-    EXPECT_EQ(groupPath(), root_ + "/home/.local/share/group-containers/" +
-                               std::string(configuration::kAppGroupIdentifier));
-    env.unset("XDG_DATA_HOME");
-    EXPECT_EQ(applicationSupportPath(), root_ + "/home/.local/share/tavro");
+    env_.set("HOME", root_ + "/home").set("XDG_DATA_HOME", "relative/data");
+    EXPECT_EQ(groupPath(env_), root_ + "/home/.local/share/group-containers/" +
+                                   std::string(configuration::kAppGroupIdentifier));
+    env_.unset("XDG_DATA_HOME");
+    EXPECT_EQ(applicationSupportPath(env_), root_ + "/home/.local/share/tavro");
 
-    env.set("HOME", "relative/home");
-    EXPECT_FALSE(groupPath());
-    env.unset("HOME");
-    EXPECT_FALSE(groupPath());
-    EXPECT_FALSE(applicationSupportPath());
+    env_.set("HOME", "relative/home");
+    EXPECT_FALSE(groupPath(env_));
+    env_.unset("HOME");
+    EXPECT_FALSE(groupPath(env_));
+    EXPECT_FALSE(applicationSupportPath(env_));
 
     // A data home below a regular file cannot be created, even by root.
     writeFile(root_ + "/plain-file", "x");
-    env.set("XDG_DATA_HOME", root_ + "/plain-file/data");
-    EXPECT_FALSE(groupPath());
+    env_.set("XDG_DATA_HOME", root_ + "/plain-file/data");
+    EXPECT_FALSE(groupPath(env_));
 
     // The container's own name taken by a file is not a container either.
-    env.set("XDG_DATA_HOME", root_ + "/data2");
+    env_.set("XDG_DATA_HOME", root_ + "/data2");
     FileSystem::real().createDirectories(root_ + "/data2/group-containers");
     writeFile(root_ + "/data2/group-containers/" + std::string(configuration::kAppGroupIdentifier),
               "x");
-    EXPECT_FALSE(groupPath());
+    EXPECT_FALSE(groupPath(env_));
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include "platform/CloudErrorDescription.h"
 #include "platform/FileSystem.h"
-#include "support/Provisioning.h"
+#include "support/FakeEnv.h"
 #include "support/TempDir.h"
 
 namespace tavro::platform {
@@ -17,7 +17,7 @@ class CloudAccountTest : public ::testing::Test {
   protected:
     void SetUp() override {
         root_ = dir_.path();
-        env_.set("XDG_CONFIG_HOME", root_);
+        env_.set("XDG_CONFIG_HOME", root_);  // a stand-in: the real environment stays as is
     }
 
     std::string accountFile() const { return root_ + "/tavro/cloud-account.json"; }
@@ -38,11 +38,11 @@ class CloudAccountTest : public ::testing::Test {
 
     test::TempDir dir_;
     std::string root_;
-    test::ScopedEnvironment env_;
+    test::FakeEnv env_;
 };
 
 TEST_F(CloudAccountTest, ReadsEachOfTheFiveStatusesAfreshEveryCall) {
-    EXPECT_EQ(cloudAccountStatus(), AccountStatus::NoAccount);  // no file
+    EXPECT_EQ(cloudAccountStatus(env_), AccountStatus::NoAccount);  // no file
 
     const std::pair<const char*, AccountStatus> statuses[] = {
         {"available", AccountStatus::Available},
@@ -53,7 +53,7 @@ TEST_F(CloudAccountTest, ReadsEachOfTheFiveStatusesAfreshEveryCall) {
     };
     for (const auto& [name, status] : statuses) {
         writeAccount(std::string("{\"status\":\"") + name + "\"}");
-        EXPECT_EQ(cloudAccountStatus(), status) << name;
+        EXPECT_EQ(cloudAccountStatus(env_), status) << name;
     }
 }
 
@@ -68,7 +68,7 @@ TEST_F(CloudAccountTest, BadFilesFailWithAFullSentence) {
     };
     for (const auto& [json, ending] : cases) {
         writeAccount(json);
-        std::string failure = failureOf([] { cloudAccountStatus(); });
+        std::string failure = failureOf([this] { cloudAccountStatus(env_); });
         EXPECT_TRUE(failure.starts_with("The cloud account file ")) << json << ": " << failure;
         EXPECT_TRUE(failure.ends_with(ending)) << json << ": " << failure;
     }
@@ -76,30 +76,30 @@ TEST_F(CloudAccountTest, BadFilesFailWithAFullSentence) {
     // A folder where the file should be cannot be read.
     FileSystem::real().removeAll(accountFile());
     FileSystem::real().createDirectories(accountFile());
-    EXPECT_EQ(failureOf([] { cloudAccountStatus(); }),
+    EXPECT_EQ(failureOf([this] { cloudAccountStatus(env_); }),
               "The cloud account file couldn\u2019t be read.");
 }
 
 TEST_F(CloudAccountTest, UserRecordNameMustBeText) {
     writeAccount(R"({"status":"available","userRecordName":"_a1b2c3"})");
-    EXPECT_EQ(cloudUserRecordName(), "_a1b2c3");
+    EXPECT_EQ(cloudUserRecordName(env_), "_a1b2c3");
 
     // Of duplicate members the last counts, as everywhere in our JSON.
     writeAccount(R"({"status":"available","userRecordName":"_old","userRecordName":"_new"})");
-    EXPECT_EQ(cloudUserRecordName(), "_new");
+    EXPECT_EQ(cloudUserRecordName(env_), "_new");
 
     for (const char* json :
          {R"({"status":"available"})", R"({"status":"available","userRecordName":42})",
           R"({"status":"available","userRecordName":null})",
           R"({"status":"available","userRecordName":""})"}) {
         writeAccount(json);
-        EXPECT_EQ(cloudAccountStatus(), AccountStatus::Available);
-        std::string failure = failureOf([] { cloudUserRecordName(); });
+        EXPECT_EQ(cloudAccountStatus(env_), AccountStatus::Available);
+        std::string failure = failureOf([this] { cloudUserRecordName(env_); });
         EXPECT_TRUE(failure.starts_with("The cloud account file ")) << json << ": " << failure;
         EXPECT_TRUE(failure.ends_with(".")) << failure;
     }
     FileSystem::real().removeAll(accountFile());
-    EXPECT_FALSE(failureOf([] { cloudUserRecordName(); }).empty());
+    EXPECT_FALSE(failureOf([this] { cloudUserRecordName(env_); }).empty());
 }
 
 }  // namespace

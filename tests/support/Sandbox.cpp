@@ -7,18 +7,37 @@ namespace tavro::test {
 
 namespace configuration = platform::configuration;
 
-Sandbox::Sandbox() {
+Sandbox::Sandbox(Reach reach) {
     auto& files = platform::FileSystem::real();
     files.writeFileAtomically(temp_.file("entitlements.plist"),
                               fullEntitlements(configuration::kAppGroupIdentifier,
                                                configuration::kICloudContainerIdentifier));
     files.createDirectories(exchangeDirectory());
-    environment_.set("TAVRO_ENTITLEMENTS", temp_.file("entitlements.plist"))
-        .set("XDG_DATA_HOME", temp_.file("data"))
-        .set("XDG_CONFIG_HOME", temp_.file("config"))
-        .unset("TAVRO_DISABLE_CLOUDKIT")
-        .unset("TAVRO_CLOUDKIT_ENABLED");
+    if (reach == Reach::ChildProcesses) {
+        exported_.emplace();
+    }
+    set("TAVRO_ENTITLEMENTS", temp_.file("entitlements.plist"));
+    set("XDG_DATA_HOME", temp_.file("data"));
+    set("XDG_CONFIG_HOME", temp_.file("config"));
+    // The stand-in starts without the availability switches; a child must not inherit the
+    // ones the test run itself may have been started with.
+    unset("TAVRO_DISABLE_CLOUDKIT");
+    unset("TAVRO_CLOUDKIT_ENABLED");
     signIn("_user-one");
+}
+
+void Sandbox::set(const std::string& name, const std::string& value) {
+    env_.set(name, value);
+    if (exported_) {
+        exported_->set(name, value);
+    }
+}
+
+void Sandbox::unset(const std::string& name) {
+    env_.unset(name);
+    if (exported_) {
+        exported_->unset(name);
+    }
 }
 
 void Sandbox::setAccount(const std::string& json) {

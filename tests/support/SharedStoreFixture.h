@@ -70,7 +70,7 @@ class SharedStoreFixture : public ::testing::Test {
     // The content digests the store's rows name whose blob file is missing.
     std::vector<std::string> missingBlobs() const;
 
-    Sandbox sandbox_;
+    Sandbox sandbox_{Sandbox::Reach::ChildProcesses};  // the tavro processes read it
     std::string program_;
 };
 
