@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "model/Thing.h"
+#include "model/ThingFields.h"
 #include "platform/Error.h"
 #include "platform/Json.h"
 #include "platform/Paths.h"
@@ -106,22 +106,19 @@ void preserveConflict(model::Thing& thing, const std::string& fingerprint,
     // Everything that can fail comes before the copy joins the unit of work.
     std::string metadata = conflictMetadata(thing.metadataJSON());
 
-    auto copy = std::make_unique<model::Thing>(thing.kind(), thing.title() + kConflictSuffix);
+    // Every stored value is copied (a new field included), then the copy's own ones replace
+    // some. Relationships are set once the copy belongs to the unit of work.
+    auto copy = std::make_unique<model::Thing>(thing.kind(), thing.title());
+    model::fields::forEach(model::fields::kThingFields, [&](const auto& entry) {
+        using Value = typename std::remove_cvref_t<decltype(entry)>::Value;
+        if constexpr (!std::is_pointer_v<Value> &&
+                      !std::is_same_v<Value, std::vector<model::Tag*>>) {
+            (copy.get()->*entry.setter)(thing.state().*entry.member);
+        }
+    });
     copy->setUuid(identifier);
-    copy->setKindRaw(thing.kindRaw());
-    copy->setSubtitle(thing.subtitle());
-    copy->setContent(thing.content());
-    copy->setNote(thing.note());
-    copy->setUrlString(thing.urlString());
+    copy->setTitle(thing.title() + kConflictSuffix);
     copy->setFileName(conflictFileName(thing.fileName()));
-    copy->setTypeIdentifier(thing.typeIdentifier());
-    copy->setFileSize(thing.fileSize());
-    copy->setData(thing.data());
-    copy->setThumbnailData(thing.thumbnailData());
-    copy->setIconData(thing.iconData());
-    copy->setAspectRatio(thing.aspectRatio());
-    copy->setIsStarred(thing.isStarred());
-    copy->setCreatedAt(thing.createdAt());
     copy->setUpdatedAt(platform::now());
     copy->setTrashedAt(std::nullopt);
     copy->setMetadataJSON(metadata);

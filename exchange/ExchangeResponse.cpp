@@ -4,14 +4,16 @@
 #include <algorithm>
 #include <array>
 
+#include "exchange/ExchangeRequest.h"
+#include "exchange/FileFingerprint.h"
 #include "model/Project.h"
+#include "model/ProjectFields.h"
 #include "model/Tag.h"
-#include "model/Thing.h"
+#include "model/TagFields.h"
+#include "model/ThingFields.h"
 #include "platform/Json.h"
 #include "platform/Paths.h"
 #include "platform/Sha256.h"
-#include "exchange/ExchangeRequest.h"
-#include "exchange/FileFingerprint.h"
 #include "store/Store.h"
 #include "store/UnitOfWork.h"
 
@@ -50,33 +52,152 @@ class ObjectWriter {
     bool first_ = true;
 };
 
-// The three contents of a thing in asset-key order.
-struct Asset {
-    const char* key;
-    const std::optional<model::Content>& (model::Thing::*content)() const;
+namespace fields = model::fields;
+
+// The members of a record the response writes that are no field of it: the record type, and
+// for a thing its file fingerprint and (in the host's copy) its record fingerprint.
+enum Derived : int { kRecordType = -1, kFileFingerprint = -2, kFingerprint = -3 };
+
+struct Member {
+    std::string_view key;
+    int field;  // the field's position, or a Derived value
 };
-constexpr std::array<Asset, 3> kAssets{{{"data", &model::Thing::data},
-                                        {"thumbnail", &model::Thing::thumbnailData},
-                                        {"icon", &model::Thing::iconData}}};
+
+// The exchange keys of a table, from a field's position, and a key's field position.
+template <typename Table>
+constexpr int fieldWithKey(const Table& table, std::string_view key) {
+    auto keys = fields::keysOf(table);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        if (!keys[i].empty() && keys[i] == key) {
+            return static_cast<int>(i);
+        }
+    }
+    return key == "recordType"        ? kRecordType
+           : key == "fileFingerprint" ? kFileFingerprint
+           : key == "fingerprint"     ? kFingerprint
+                                      : -100;
+}
+
+// Members in the order written, from their keys; a key that names nothing is -100.
+template <typename Table, size_t N>
+constexpr std::array<Member, N> membersInOrder(const Table& table,
+                                               const std::array<std::string_view, N>& keys) {
+    std::array<Member, N> members{};
+    for (size_t i = 0; i < N; ++i) {
+        members[i] = {keys[i], fieldWithKey(table, keys[i])};
+    }
+    return members;
+}
+
+// Whether every member names a field or a derived value, and every field with an exchange key
+// has its member: a new field cannot be left out of the response by mistake.
+template <typename Table, size_t N>
+constexpr bool coversTable(const Table& table, const std::array<Member, N>& members) {
+    for (const Member& member : members) {
+        if (member.field == -100) {
+            return false;
+        }
+    }
+    auto keys = fields::keysOf(table);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        bool found = keys[i].empty();
+        for (const Member& member : members) {
+            found = found || member.field == static_cast<int>(i);
+        }
+        if (!found) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// A thing's members in ascending key order (bytewise), the order the record fingerprint hashes:
+// its fields' keys and the derived ones, sorted here so that a new field finds its place.
+constexpr auto kThingMembers = [] {
+    constexpr auto keys = fields::keysOf(fields::kThingFields);
+    std::array<std::string_view, keys.size() + 3> all{};
+    std::copy(keys.begin(), keys.end(), all.begin());
+    all[keys.size()] = "recordType";
+    all[keys.size() + 1] = "fileFingerprint";
+    all[keys.size() + 2] = "fingerprint";
+    std::sort(all.begin(), all.end());
+    return membersInOrder(fields::kThingFields, all);
+}();
+
+template <size_t N>
+constexpr bool strictlyIncreasing(const std::array<Member, N>& members) {
+    for (size_t i = 1; i < N; ++i) {
+        if (!(members[i - 1].key < members[i].key)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+static_assert(strictlyIncreasing(kThingMembers),
+              "a thing's record must list its keys in strictly increasing byte order");
+static_assert(coversTable(fields::kThingFields, kThingMembers));
+
+// Projects and tags are not fingerprinted; their members keep the order hosts have always seen.
+constexpr auto kProjectMembers =
+    membersInOrder(fields::kProjectFields,
+                   std::array<std::string_view, 7>{"recordType", "uuid", "createdAt", "name",
+                                                   "sortOrder", "parent", "linkedFolderOwner"});
+static_assert(coversTable(fields::kProjectFields, kProjectMembers));
+constexpr auto kTagMembers = membersInOrder(
+    fields::kTagFields, std::array<std::string_view, 4>{"recordType", "uuid", "createdAt", "name"});
+static_assert(coversTable(fields::kTagFields, kTagMembers));
+
+// The byte fields of a thing in schema order; the response names their contents under their
+// exchange keys (data, thumbnail, icon).
+constexpr size_t kAssetCount =
+    static_cast<size_t>(fields::countOf(fields::kThingFields, fields::Storage::Bytes));
+
+constexpr std::array<std::string_view, kAssetCount> kAssetKeys = [] {
+    std::array<std::string_view, kAssetCount> keys{};
+    size_t i = 0;
+    fields::forEach(fields::kThingFields, [&](const auto& entry) {
+        if (entry.storage == fields::Storage::Bytes) {
+            keys[i++] = entry.key;
+        }
+    });
+    return keys;
+}();
+
+// The place among the byte fields of the field at `position`.
+constexpr size_t assetIndex(int position) {
+    size_t index = 0;
+    fields::forEach(fields::kThingFields, [&](const auto& entry) {
+        if (entry.storage == fields::Storage::Bytes && entry.index < position) {
+            ++index;
+        }
+    });
+    return index;
+}
 
 // What a thing's record says under each asset key: the digest (for the fingerprint) or the
 // path of its file in "received" (for the host).
-using AssetTexts = std::array<std::optional<std::string>, 3>;
+using AssetTexts = std::array<std::optional<std::string>, kAssetCount>;
 
 AssetTexts assetDigests(const model::Thing& thing) {
     AssetTexts texts;
-    for (size_t i = 0; i < kAssets.size(); ++i) {
-        if (const auto& content = (thing.*kAssets[i].content)()) {
-            texts[i] = content->sha256;
+    size_t i = 0;
+    fields::forEach(fields::kThingFields, [&](const auto& entry) {
+        if constexpr (std::is_same_v<typename std::remove_cvref_t<decltype(entry)>::Value,
+                                     std::optional<model::Content>>) {
+            if (const auto& content = thing.state().*entry.member) {
+                texts[i] = content->sha256;
+            }
+            ++i;
         }
-    }
+    });
     return texts;
 }
 
-void writeTags(std::string& out, const model::Thing& thing) {
+void writeTags(std::string& out, const std::vector<model::Tag*>& tags) {
     std::vector<std::string> identifiers;
-    identifiers.reserve(thing.tags().size());
-    for (const model::Tag* tag : thing.tags()) {
+    identifiers.reserve(tags.size());
+    for (const model::Tag* tag : tags) {
         identifiers.push_back(tag->uuid().lowercase());
     }
     std::sort(identifiers.begin(), identifiers.end());
@@ -90,71 +211,98 @@ void writeTags(std::string& out, const model::Thing& thing) {
     out.push_back(']');
 }
 
+// Writes one field's value under its key; an absent optional value or relationship is left
+// out. Byte fields are written by the caller, which knows what stands for their contents.
+template <typename Entry, typename State>
+void writeField(ObjectWriter& record, const State& state, const Entry& entry) {
+    const auto& value = state.*entry.member;
+    using Value = std::remove_cvref_t<decltype(value)>;
+    if constexpr (std::is_same_v<Value, platform::Uuid>) {
+        record.text(entry.key, value.lowercase());
+    } else if constexpr (std::is_same_v<Value, std::string>) {
+        record.text(entry.key, value);
+    } else if constexpr (std::is_same_v<Value, bool>) {
+        record.key(entry.key) += value ? "true" : "false";
+    } else if constexpr (std::is_same_v<Value, int64_t>) {
+        record.integer(entry.key, value);
+    } else if constexpr (std::is_same_v<Value, double>) {
+        if (entry.storage == fields::Storage::Time) {
+            record.timestamp(entry.key, value);
+        } else {
+            json::appendDouble(record.key(entry.key), value);
+        }
+    } else if constexpr (std::is_same_v<Value, std::optional<platform::Timestamp>>) {
+        if (value) {
+            record.timestamp(entry.key, *value);
+        }
+    } else if constexpr (std::is_pointer_v<Value>) {
+        if (value != nullptr) {
+            record.text(entry.key, value->uuid().lowercase());
+        }
+    } else {
+        static_assert(std::is_same_v<Value, std::vector<model::Tag*>>);
+        writeTags(record.key(entry.key), value);
+    }
+}
+
+// What a thing's record says besides its fields.
+struct ThingExtras {
+    const std::string& fileFingerprint;
+    const AssetTexts& assets;
+    const std::string* fingerprint;  // only in the host's copy
+};
+
+template <const auto& Table, const auto& Members, size_t I, typename State>
+void writeMember(ObjectWriter& record, const State& state, std::string_view recordType,
+                 const ThingExtras* extras) {
+    constexpr int field = Members[I].field;
+    if constexpr (field == kRecordType) {
+        record.text("recordType", recordType);
+    } else if constexpr (field == kFileFingerprint) {
+        record.text("fileFingerprint", extras->fileFingerprint);
+    } else if constexpr (field == kFingerprint) {
+        if (extras->fingerprint) {
+            record.text("fingerprint", *extras->fingerprint);
+        }
+    } else {
+        const auto& entry = std::get<field>(Table);
+        if constexpr (std::is_same_v<typename std::remove_cvref_t<decltype(entry)>::Value,
+                                     std::optional<model::Content>>) {
+            if (const auto& text = extras->assets[assetIndex(field)]) {
+                record.text(entry.key, *text);
+            }
+        } else {
+            writeField(record, state, entry);
+        }
+    }
+}
+
+template <const auto& Table, const auto& Members, typename State, size_t... I>
+void writeMembers(std::string& out, const State& state, std::string_view recordType,
+                  const ThingExtras* extras, std::index_sequence<I...>) {
+    ObjectWriter record(out);
+    (writeMember<Table, Members, I>(record, state, recordType, extras), ...);
+    record.finish();
+}
+
 // A thing's record with its keys in ascending order, the order the record fingerprint hashes.
 // `fingerprint` is written only for the host's copy.
 void writeThing(std::string& out, const model::Thing& thing, const std::string& fileFingerprint,
                 const AssetTexts& assets, const std::string* fingerprint) {
-    ObjectWriter record(out);
-    json::appendDouble(record.key("aspectRatio"), thing.aspectRatio());
-    record.text("content", thing.content());
-    record.timestamp("createdAt", thing.createdAt());
-    if (assets[0]) {
-        record.text("data", *assets[0]);
-    }
-    record.text("fileFingerprint", fileFingerprint);
-    record.text("fileName", thing.fileName());
-    record.integer("fileSize", thing.fileSize());
-    if (fingerprint) {
-        record.text("fingerprint", *fingerprint);
-    }
-    if (assets[2]) {
-        record.text("icon", *assets[2]);
-    }
-    record.key("isStarred") += thing.isStarred() ? "true" : "false";
-    record.text("kind", thing.kindRaw());
-    record.text("metadataJson", thing.metadataJSON());
-    record.text("note", thing.note());
-    if (const model::Project* project = thing.project()) {
-        record.text("project", project->uuid().lowercase());
-    }
-    record.text("recordType", "Thing");
-    record.text("subtitle", thing.subtitle());
-    writeTags(record.key("tags"), thing);
-    if (assets[1]) {
-        record.text("thumbnail", *assets[1]);
-    }
-    record.text("title", thing.title());
-    if (auto trashedAt = thing.trashedAt()) {
-        record.timestamp("trashedAt", *trashedAt);
-    }
-    record.text("typeIdentifier", thing.typeIdentifier());
-    record.timestamp("updatedAt", thing.updatedAt());
-    record.text("urlString", thing.urlString());
-    record.text("uuid", thing.uuid().lowercase());
-    record.finish();
+    ThingExtras extras{fileFingerprint, assets, fingerprint};
+    writeMembers<fields::kThingFields, kThingMembers>(
+        out, thing.state(), "Thing", &extras, std::make_index_sequence<kThingMembers.size()>());
 }
 
 void writeProject(std::string& out, const model::Project& project) {
-    ObjectWriter record(out);
-    record.text("recordType", "Project");
-    record.text("uuid", project.uuid().lowercase());
-    record.timestamp("createdAt", project.createdAt());
-    record.text("name", project.name());
-    record.integer("sortOrder", project.sortOrder());
-    if (const model::Project* parent = project.parent()) {
-        record.text("parent", parent->uuid().lowercase());
-    }
-    record.text("linkedFolderOwner", project.linkedFolderOwner());
-    record.finish();
+    writeMembers<fields::kProjectFields, kProjectMembers>(
+        out, project.state(), "Project", nullptr,
+        std::make_index_sequence<kProjectMembers.size()>());
 }
 
 void writeTag(std::string& out, const model::Tag& tag) {
-    ObjectWriter record(out);
-    record.text("recordType", "Tag");
-    record.text("uuid", tag.uuid().lowercase());
-    record.timestamp("createdAt", tag.createdAt());
-    record.text("name", tag.name());
-    record.finish();
+    writeMembers<fields::kTagFields, kTagMembers>(out, tag.state(), "Tag", nullptr,
+                                                  std::make_index_sequence<kTagMembers.size()>());
 }
 
 class ThingReporter {
@@ -178,14 +326,14 @@ class ThingReporter {
         std::string identifier = thing.uuid().lowercase();
         AssetTexts paths;
         AssetTexts names;
-        for (size_t i = 0; i < kAssets.size(); ++i) {
+        for (size_t i = 0; i < kAssetKeys.size(); ++i) {
             if (digests[i]) {
-                names[i] = identifier + "." + kAssets[i].key;
+                names[i] = identifier + "." + std::string(kAssetKeys[i]);
                 paths[i] = receivedPath_ + "/" + *names[i];
             }
         }
         if (!hostHolds(identifier, fingerprint)) {
-            for (size_t i = 0; i < kAssets.size(); ++i) {
+            for (size_t i = 0; i < kAssetKeys.size(); ++i) {
                 if (names[i]) {
                     copies_.push_back({store_.blobPath(*digests[i]), *names[i], {}});
                 }

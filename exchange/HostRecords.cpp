@@ -5,15 +5,15 @@
 #include <optional>
 #include <string>
 
-#include "model/Project.h"
-#include "model/Tag.h"
-#include "model/Thing.h"
-#include "platform/BridgeError.h"
 #include "exchange/Asset.h"
 #include "exchange/ConflictCopy.h"
 #include "exchange/ExchangeRequest.h"
 #include "exchange/FileFingerprint.h"
 #include "exchange/RecordReaders.h"
+#include "model/ProjectFields.h"
+#include "model/TagFields.h"
+#include "model/ThingFields.h"
+#include "platform/BridgeError.h"
 #include "store/UnitOfWork.h"
 
 namespace tavro::exchange {
@@ -111,27 +111,14 @@ void createMissing(UnitOfWork& unitOfWork, const json::Fields& record, ExchangeI
 
 // ---- Pass 2: apply ---------------------------------------------------------------------
 
-void applyProject(model::Project& project, const json::Fields& record,
-                  const ExchangeIndexes& indexes) {
-    project.setName(text(record, "name"));
-    project.setSortOrder(json::asInteger(record.get("sortOrder")).value_or(0));
-    project.setCreatedAt(date(record, "createdAt"));
-    if (auto owner = json::asString(record.get("linkedFolderOwner"))) {
-        project.setLinkedFolderOwner(std::string(*owner));
-    }
-    project.setParent(lookup(indexes.projects, optionalUUID(record.get("parent"))));
-}
-
-void applyTag(model::Tag& tag, const json::Fields& record) {
-    tag.setName(text(record, "name"));
-    tag.setCreatedAt(date(record, "createdAt"));
-}
+namespace fields = model::fields;
 
 // The tags a record names: the whole array is ignored when any element is not text;
 // identifiers that do not parse or name no tag are dropped, the others keep their order.
-std::vector<model::Tag*> namedTags(const json::Fields& record, const ExchangeIndexes& indexes) {
+std::vector<model::Tag*> namedTags(const json::Fields& record, std::string_view key,
+                                   const ExchangeIndexes& indexes) {
     std::vector<model::Tag*> tags;
-    auto array = json::asArray(record.get("tags"));
+    auto array = json::asArray(record.get(key));
     if (!array) {
         return tags;
     }
@@ -150,6 +137,71 @@ std::vector<model::Tag*> namedTags(const json::Fields& record, const ExchangeInd
     return tags;
 }
 
+template <typename State>
+const State& defaults() {
+    static const State state{};
+    return state;
+}
+
+// Applies one field of a host record through the record's setter. A key left out, null or of
+// another type reads as the exchange's default: empty text, the epoch, no relationship, and
+// the field's own default for numbers and booleans. The identifier is set when the record is
+// created, and byte fields come through the asset reader (applyContents).
+template <typename Record, typename Entry>
+void applyField(Record& target, const json::Fields& record, const Entry& entry,
+                const ExchangeIndexes& indexes) {
+    if constexpr (!fields::kIsInverse<Entry>) {
+        using Value = typename Entry::Value;
+        const Value& fallback = defaults<typename Entry::StateType>().*entry.member;
+        auto set = [&](auto value) { (target.*entry.setter)(std::move(value)); };
+        auto value = record.get(entry.key);
+        if constexpr (std::is_same_v<Value, std::string>) {
+            if (entry.whenAbsent == fields::WhenAbsent::Keep) {
+                if (auto present = json::asString(value)) {
+                    set(std::string(*present));
+                }
+            } else {
+                set(text(record, entry.key));
+            }
+        } else if constexpr (std::is_same_v<Value, bool>) {
+            set(json::asBoolean(value).value_or(fallback));
+        } else if constexpr (std::is_same_v<Value, int64_t>) {
+            set(json::asInteger(value).value_or(fallback));
+        } else if constexpr (std::is_same_v<Value, double>) {
+            if (entry.storage == fields::Storage::Time) {
+                set(date(record, entry.key));
+            } else {
+                set(json::asDouble(value).value_or(fallback));
+            }
+        } else if constexpr (std::is_same_v<Value, std::optional<platform::Timestamp>>) {
+            set(optionalDate(record, entry.key));
+        } else if constexpr (std::is_same_v<Value, model::Project*>) {
+            set(lookup(indexes.projects, optionalUUID(value)));
+        } else if constexpr (std::is_same_v<Value, std::vector<model::Tag*>>) {
+            set(namedTags(record, entry.key, indexes));
+        } else {
+            static_assert(std::is_same_v<Value, platform::Uuid> ||
+                              std::is_same_v<Value, std::optional<model::Content>>,
+                          "no exchange reader for this field type");
+        }
+    }
+}
+
+template <typename Record, typename Table>
+void applyFields(Record& target, const json::Fields& record, const Table& table,
+                 const ExchangeIndexes& indexes) {
+    fields::forEach(table, [&](const auto& entry) { applyField(target, record, entry, indexes); });
+}
+
+void applyProject(model::Project& project, const json::Fields& record,
+                  const ExchangeIndexes& indexes) {
+    applyFields(project, record, fields::kProjectFields, indexes);
+}
+
+void applyTag(model::Tag& tag, const json::Fields& record, const ExchangeIndexes& indexes) {
+    applyFields(tag, record, fields::kTagFields, indexes);
+}
+
 // The host sent the bytes of a content the thing already holds: should its blob have gone
 // missing from the store, this is the chance to put it back.
 void offerForRepair(UnitOfWork& unitOfWork, const std::optional<model::Content>& held,
@@ -159,33 +211,29 @@ void offerForRepair(UnitOfWork& unitOfWork, const std::optional<model::Content>&
     }
 }
 
+// The byte fields, in schema order, from the record's asset files. `data` was read before the
+// merge decision (and offered for repair then); the others are read here.
+void applyContents(UnitOfWork& unitOfWork, model::Thing& thing, const json::Fields& record,
+                   std::optional<model::Content> data, AssetReader& assets) {
+    fields::forEach(fields::kThingFields, [&](const auto& entry) {
+        if constexpr (std::is_same_v<typename std::remove_cvref_t<decltype(entry)>::Value,
+                                     std::optional<model::Content>>) {
+            if (entry.index == static_cast<int>(model::ThingField::data)) {
+                (thing.*entry.setter)(std::move(data));
+                return;
+            }
+            std::optional<model::Content> content = assets.read(record, entry.key);
+            (thing.*entry.setter)(content);
+            offerForRepair(unitOfWork, thing.state().*entry.member, content);
+        }
+    });
+}
+
 void applyThingFields(UnitOfWork& unitOfWork, model::Thing& thing, const json::Fields& record,
                       std::optional<model::Content> data, AssetReader& assets,
                       const ExchangeIndexes& indexes) {
-    thing.setKindRaw(text(record, "kind"));
-    thing.setTitle(text(record, "title"));
-    thing.setSubtitle(text(record, "subtitle"));
-    thing.setContent(text(record, "content"));
-    thing.setNote(text(record, "note"));
-    thing.setUrlString(text(record, "urlString"));
-    thing.setFileName(text(record, "fileName"));
-    thing.setTypeIdentifier(text(record, "typeIdentifier"));
-    thing.setFileSize(json::asInteger(record.get("fileSize")).value_or(0));
-    thing.setAspectRatio(json::asDouble(record.get("aspectRatio")).value_or(1.0));
-    thing.setIsStarred(json::asBoolean(record.get("isStarred")).value_or(false));
-    thing.setTrashedAt(optionalDate(record, "trashedAt"));
-    thing.setCreatedAt(date(record, "createdAt"));
-    thing.setUpdatedAt(date(record, "updatedAt"));
-    thing.setMetadataJSON(text(record, "metadataJson"));
-    thing.setTags(namedTags(record, indexes));
-    thing.setProject(lookup(indexes.projects, optionalUUID(record.get("project"))));
-    thing.setData(std::move(data));
-    std::optional<model::Content> thumbnail = assets.read(record, "thumbnail");
-    thing.setThumbnailData(thumbnail);
-    offerForRepair(unitOfWork, thing.thumbnailData(), thumbnail);
-    std::optional<model::Content> icon = assets.read(record, "icon");
-    thing.setIconData(icon);
-    offerForRepair(unitOfWork, thing.iconData(), icon);
+    applyFields(thing, record, fields::kThingFields, indexes);
+    applyContents(unitOfWork, thing, record, std::move(data), assets);
 }
 
 enum class Decision { Apply, Skip };
@@ -242,7 +290,7 @@ void apply(UnitOfWork& unitOfWork, const json::Fields& record, AssetReader& asse
             applyProject(*indexes.projects.at(uuid), record, indexes);
             break;
         case RecordType::Tag:
-            applyTag(*indexes.tags.at(uuid), record);
+            applyTag(*indexes.tags.at(uuid), record, indexes);
             break;
         case RecordType::Thing:
             applyThing(unitOfWork, *indexes.things.at(uuid), record, assets, indexes);

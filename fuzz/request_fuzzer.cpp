@@ -6,39 +6,73 @@
 #include <cstdint>
 #include <string_view>
 
+#include "exchange/ExchangeRequest.h"
+#include "exchange/RecordReaders.h"
+#include "model/ProjectFields.h"
+#include "model/TagFields.h"
+#include "model/ThingFields.h"
 #include "platform/Error.h"
 #include "platform/Json.h"
 #include "platform/Text.h"
-#include "exchange/ExchangeRequest.h"
-#include "exchange/RecordReaders.h"
 
 namespace {
 
-void readEveryKey(const tavro::platform::json::Fields& record) {
+// Reads every key of every record type's field table with the reader its type calls for,
+// so a new field is fuzzed as soon as it is described.
+template <typename Table>
+void readTableKeys(const tavro::platform::json::Fields& record, const Table& table) {
     namespace json = tavro::platform::json;
-    using namespace tavro::store;
-    for (const char* key :
-         {"kind", "title", "subtitle", "content", "note", "urlString", "fileName", "typeIdentifier",
-          "metadataJson", "name", "linkedFolderOwner", "recordType", "baseFileFingerprint"}) {
+    namespace fields = tavro::model::fields;
+    using tavro::exchange::date;
+    using tavro::exchange::optionalDate;
+    using tavro::exchange::optionalUUID;
+    using tavro::exchange::string;
+    fields::forEach(table, [&](const auto& entry) {
+        if constexpr (!fields::kIsInverse<decltype(entry)>) {
+            switch (entry.storage) {
+                case fields::Storage::Text:
+                case fields::Storage::Bytes:
+                    (void)string(record, entry.key);
+                    break;
+                case fields::Storage::Integer:
+                    (void)json::asInteger(record.get(entry.key));
+                    break;
+                case fields::Storage::Real:
+                    (void)json::asDouble(record.get(entry.key));
+                    break;
+                case fields::Storage::Boolean:
+                    (void)json::asBoolean(record.get(entry.key));
+                    break;
+                case fields::Storage::Time:
+                case fields::Storage::OptionalTime:
+                    (void)date(record, entry.key);
+                    (void)optionalDate(record, entry.key);
+                    break;
+                case fields::Storage::Uuid:
+                case fields::Storage::ToOne:
+                    (void)optionalUUID(record.get(entry.key));
+                    break;
+                case fields::Storage::ToMany:
+                    if (auto items = json::asArray(record.get(entry.key))) {
+                        for (auto element : *items) {
+                            (void)optionalUUID(element);
+                        }
+                    }
+                    break;
+            }
+        }
+    });
+}
+
+void readEveryKey(const tavro::platform::json::Fields& record) {
+    using namespace tavro::exchange;
+    for (const char* key : {"recordType", "baseFileFingerprint"}) {
         (void)string(record, key);
     }
-    for (const char* key : {"createdAt", "updatedAt", "trashedAt"}) {
-        (void)date(record, key);
-        (void)optionalDate(record, key);
-    }
-    for (const char* key : {"uuid", "parent", "project"}) {
-        (void)optionalUUID(record.get(key));
-    }
-    (void)json::asInteger(record.get("fileSize"));
-    (void)json::asInteger(record.get("sortOrder"));
-    (void)json::asDouble(record.get("aspectRatio"));
-    (void)json::asBoolean(record.get("isStarred"));
+    readTableKeys(record, tavro::model::fields::kThingFields);
+    readTableKeys(record, tavro::model::fields::kTagFields);
+    readTableKeys(record, tavro::model::fields::kProjectFields);
     (void)isDeleted(record);
-    if (auto tags = json::asArray(record.get("tags"))) {
-        for (auto element : *tags) {
-            (void)optionalUUID(element);
-        }
-    }
 }
 
 }  // namespace

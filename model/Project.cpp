@@ -32,25 +32,25 @@ Project::~Project() {
 }
 
 void Project::setUuid(const platform::Uuid& value) {
-    assign(s_.uuid, value, static_cast<int>(ProjectField::uuid));
+    assign(*this, s_.uuid, value, static_cast<int>(ProjectField::uuid));
 }
 void Project::setName(std::string value) {
-    assign(s_.name, std::move(value), static_cast<int>(ProjectField::name));
+    assign(*this, s_.name, std::move(value), static_cast<int>(ProjectField::name));
 }
 void Project::setSortOrder(int64_t value) {
-    assign(s_.sortOrder, value, static_cast<int>(ProjectField::sortOrder));
+    assign(*this, s_.sortOrder, value, static_cast<int>(ProjectField::sortOrder));
 }
 void Project::setLinkedFolderOwner(std::string value) {
-    assign(s_.linkedFolderOwner, std::move(value),
+    assign(*this, s_.linkedFolderOwner, std::move(value),
            static_cast<int>(ProjectField::linkedFolderOwner));
 }
 void Project::setCreatedAt(platform::Timestamp value) {
-    assign(s_.createdAt, value, static_cast<int>(ProjectField::createdAt));
+    assign(*this, s_.createdAt, value, static_cast<int>(ProjectField::createdAt));
 }
 
 void Project::setParent(Project* value) {
     if (value != s_.parent) {
-        markChanged(static_cast<int>(ProjectField::parent));
+        markChanged(*this, static_cast<int>(ProjectField::parent));
         if (s_.parent != nullptr) {
             links::eraseOne(s_.parent->children_, this);
         }

@@ -80,6 +80,9 @@ class Project : public Record {
     // The things not in the trash, in relationship order.
     std::vector<Thing*> activeThings() const;
 
+    // The stored values as a whole, for code that walks the field table (ProjectFields.h).
+    const ProjectState& state() const { return s_; }
+
     bool operator==(const Project& other) const { return id() == other.id(); }
 
   private:

@@ -25,13 +25,6 @@ void Record::unobserve(ObserverToken token) {
                list.end());
 }
 
-void Record::markChanged(int field) {
-    if (changedFields_ == 0 && tracker_ != nullptr) {
-        tracker_->willFirstChange(*this);
-    }
-    changedFields_ |= 1u << field;
-}
-
 void Record::announce(int field) const {
     if (!observers_) {
         return;

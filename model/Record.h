@@ -18,13 +18,19 @@ struct RecordAccess;
 
 namespace tavro::model {
 
-class Record;
+class Thing;
+class Tag;
+class Project;
 
 // Implemented by the unit of work that owns a record. Called once before the first change of a
 // record since it was loaded or last saved, while the record still holds its stored values.
+// One overload per record type, so that the tracker gets the record with its type and a
+// tracker that forgets a type does not compile.
 class ChangeTracker {
   public:
-    virtual void willFirstChange(Record& record) = 0;
+    virtual void willFirstChange(Thing& thing) = 0;
+    virtual void willFirstChange(Tag& tag) = 0;
+    virtual void willFirstChange(Project& project) = 0;
 
   protected:
     ~ChangeTracker() = default;
@@ -49,16 +55,22 @@ class Record {
     ~Record();
 
     // Stores `value` in `slot` when it differs, marking the field changed; announces the write
-    // either way.
-    template <typename T, typename V>
-    void assign(T& slot, V&& value, int field) {
+    // either way. `self` is the record as its own type, for the tracker.
+    template <typename Self, typename T, typename V>
+    void assign(Self& self, T& slot, V&& value, int field) {
         if (!(slot == value)) {
-            markChanged(field);
+            markChanged(self, field);
             slot = std::forward<V>(value);
         }
         announce(field);
     }
-    void markChanged(int field);
+    template <typename Self>
+    void markChanged(Self& self, int field) {
+        if (changedFields_ == 0 && tracker_ != nullptr) {
+            tracker_->willFirstChange(self);
+        }
+        changedFields_ |= 1u << field;
+    }
     void announce(int field) const;
 
   private:

@@ -26,13 +26,13 @@ Tag::~Tag() {
 }
 
 void Tag::setUuid(const platform::Uuid& value) {
-    assign(s_.uuid, value, static_cast<int>(TagField::uuid));
+    assign(*this, s_.uuid, value, static_cast<int>(TagField::uuid));
 }
 void Tag::setName(std::string value) {
-    assign(s_.name, std::move(value), static_cast<int>(TagField::name));
+    assign(*this, s_.name, std::move(value), static_cast<int>(TagField::name));
 }
 void Tag::setCreatedAt(platform::Timestamp value) {
-    assign(s_.createdAt, value, static_cast<int>(TagField::createdAt));
+    assign(*this, s_.createdAt, value, static_cast<int>(TagField::createdAt));
 }
 
 }  // namespace tavro::model

@@ -40,6 +40,9 @@ class Tag : public Record {
     // Presentation (ProjectTree.cpp): the things not in the trash, in relationship order.
     std::vector<Thing*> activeThings() const;
 
+    // The stored values as a whole, for code that walks the field table (TagFields.h).
+    const TagState& state() const { return s_; }
+
     bool operator==(const Tag& other) const { return id() == other.id(); }
 
   private:

@@ -101,7 +101,7 @@ void Thing::setTags(std::vector<Tag*> value) {
         }
     }
     if (tags != s_.tags) {
-        markChanged(static_cast<int>(ThingField::tags));
+        markChanged(*this, static_cast<int>(ThingField::tags));
         for (Tag* old : s_.tags) {
             if (!links::contains(tags, old)) {
                 links::eraseOne(old->things_, this);
@@ -119,7 +119,7 @@ void Thing::setTags(std::vector<Tag*> value) {
 
 void Thing::setProject(Project* value) {
     if (value != s_.project) {
-        markChanged(static_cast<int>(ThingField::project));
+        markChanged(*this, static_cast<int>(ThingField::project));
         if (s_.project != nullptr) {
             links::eraseOne(s_.project->things_, this);
         }

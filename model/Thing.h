@@ -164,6 +164,9 @@ class Thing : public Record {
     void moveToTrash();
     void restore();
 
+    // The stored values as a whole, for code that walks the field table (ThingFields.h).
+    const ThingState& state() const { return s_; }
+
     bool operator==(const Thing& other) const { return id() == other.id(); }
 
   private:
@@ -174,7 +177,7 @@ class Thing : public Record {
 
     template <typename T>
     void set(T& slot, T value, ThingField field) {
-        assign(slot, std::move(value), static_cast<int>(field));
+        assign(*this, slot, std::move(value), static_cast<int>(field));
     }
 
     ThingState s_;

@@ -1,93 +1,81 @@
 #include "store/ChangeWriter.h"
 
-#include "store/RecordAccess.h"
 #include "store/RecordRows.h"
-#include "store/Schema.h"
+#include "store/RecordTables.h"
 
 namespace tavro::store {
 
 namespace {
 
-using model::RecordType;
-
-const char* tableName(RecordType type) {
-    switch (type) {
-        case RecordType::Thing:
-            return "Thing";
-        case RecordType::Tag:
-            return "Tag";
-        case RecordType::Project:
-            return "Project";
-    }
-    return "";
-}
-
-const std::vector<schema::FieldColumns>& columnsOf(RecordType type) {
-    switch (type) {
-        case RecordType::Thing:
-            return schema::thingColumns();
-        case RecordType::Tag:
-            return schema::tagColumns();
-        case RecordType::Project:
-            return schema::projectColumns();
-    }
-    return schema::thingColumns();
-}
+using model::fields::kIsInverse;
+using model::fields::Storage;
 
 // "INSERT INTO T (id, every column) VALUES (?1, ...)".
-std::string insertSql(RecordType type) {
-    std::string names = "id";
+template <typename Record>
+std::string insertSql() {
     std::string values = "?1";
     int index = 2;
-    for (const auto& field : columnsOf(type)) {
-        for (const char* name : field.names) {
-            names += std::string(", ") + name;
-            values += ", ?" + std::to_string(index++);
+    model::fields::forEach(tables::fieldsOf<Record>(), [&](const auto& entry) {
+        if constexpr (!kIsInverse<decltype(entry)>) {
+            for (std::string_view column : entry.columns) {
+                if (!column.empty()) {
+                    values += ", ?" + std::to_string(index++);
+                }
+            }
         }
-    }
-    return std::string("INSERT INTO ") + tableName(type) + " (" + names + ") VALUES (" + values +
-           ")";
+    });
+    return std::string("INSERT INTO ") + tables::tableName<Record>() + " (" +
+           tables::columnList<Record>() + ") VALUES (" + values + ")";
 }
 
 // "UPDATE T SET col = ?1, ... WHERE id = ?N" for the fields in `fields`, in schema order.
-std::string updateSql(RecordType type, uint32_t fields) {
+template <typename Record>
+std::string updateSql(uint32_t fields) {
     std::string sets;
     int index = 1;
-    const auto& columns = columnsOf(type);
-    for (size_t field = 0; field < columns.size(); ++field) {
-        if ((fields & (1u << field)) == 0) {
-            continue;
+    model::fields::forEach(tables::fieldsOf<Record>(), [&](const auto& entry) {
+        if constexpr (!kIsInverse<decltype(entry)>) {
+            if ((fields & (1u << entry.index)) == 0) {
+                return;
+            }
+            for (std::string_view column : entry.columns) {
+                if (!column.empty()) {
+                    sets += (sets.empty() ? "" : ", ") + std::string(column) + " = ?" +
+                            std::to_string(index++);
+                }
+            }
         }
-        for (const char* name : columns[field].names) {
-            sets +=
-                (sets.empty() ? "" : ", ") + std::string(name) + " = ?" + std::to_string(index++);
-        }
-    }
-    return std::string("UPDATE ") + tableName(type) + " SET " + sets + " WHERE id = ?" +
+    });
+    return std::string("UPDATE ") + tables::tableName<Record>() + " SET " + sets + " WHERE id = ?" +
            std::to_string(index);
 }
 
-// The bits of fields that have columns in the row.
-uint32_t rowFields(RecordType type, uint32_t fields) {
-    const auto& columns = columnsOf(type);
-    uint32_t mask = 0;
-    for (size_t field = 0; field < columns.size(); ++field) {
-        if (!columns[field].names.empty()) {
-            mask |= 1u << field;
-        }
-    }
-    return fields & mask;
+template <typename Record>
+std::string deleteSql() {
+    return std::string("DELETE FROM ") + tables::tableName<Record>() + " WHERE id = ?1";
 }
 
-template <typename Field, typename State, typename Bind>
-int bindFields(sqlite::Statement& statement, int index, const State& state, uint32_t fields,
-               int fieldCount, Bind bind) {
-    for (int field = 0; field < fieldCount; ++field) {
-        if ((fields & (1u << field)) != 0) {
-            index = bind(statement, index, state, static_cast<Field>(field));
+// "SELECT whether any byte field column names the digest ?1".
+std::string blobReferencedSql() {
+    std::string sql;
+    model::fields::forEach(model::fields::kThingFields, [&](const auto& entry) {
+        if (entry.storage == Storage::Bytes) {
+            sql += sql.empty() ? "SELECT " : " OR ";
+            sql += "EXISTS (SELECT 1 FROM Thing WHERE " + std::string(entry.columns[0]) + " = ?1)";
         }
+    });
+    return sql;
+}
+
+template <typename Record>
+constexpr model::RecordType recordType() {
+    if constexpr (std::is_same_v<Record, model::Thing>) {
+        return model::RecordType::Thing;
+    } else if constexpr (std::is_same_v<Record, model::Tag>) {
+        return model::RecordType::Tag;
+    } else {
+        return model::RecordType::Project;
     }
-    return index;
 }
 
 }  // namespace
@@ -97,18 +85,13 @@ ChangeWriter::ChangeWriter(sqlite::Database& db)
       begin_(db.prepare("BEGIN IMMEDIATE")),
       commit_(db.prepare("COMMIT")),
       rollback_(db.prepare("ROLLBACK")),
-      insertThing_(db.prepare(insertSql(RecordType::Thing))),
-      insertTag_(db.prepare(insertSql(RecordType::Tag))),
-      insertProject_(db.prepare(insertSql(RecordType::Project))),
-      deleteThing_(db.prepare("DELETE FROM Thing WHERE id = ?1")),
-      deleteTag_(db.prepare("DELETE FROM Tag WHERE id = ?1")),
-      deleteProject_(db.prepare("DELETE FROM Project WHERE id = ?1")),
+      things_{db.prepare(insertSql<model::Thing>()), db.prepare(deleteSql<model::Thing>())},
+      tags_{db.prepare(insertSql<model::Tag>()), db.prepare(deleteSql<model::Tag>())},
+      projects_{db.prepare(insertSql<model::Project>()), db.prepare(deleteSql<model::Project>())},
       deleteThingTags_(db.prepare("DELETE FROM ThingTags WHERE thing = ?1")),
       insertThingTag_(
           db.prepare("INSERT INTO ThingTags (thing, position, tag) VALUES (?1, ?2, ?3)")),
-      blobReferenced_(db.prepare("SELECT EXISTS (SELECT 1 FROM Thing WHERE dataSha256 = ?1) OR "
-                                 "EXISTS (SELECT 1 FROM Thing WHERE thumbnailDataSha256 = ?1) OR "
-                                 "EXISTS (SELECT 1 FROM Thing WHERE iconDataSha256 = ?1)")) {}
+      blobReferenced_(db.prepare(blobReferencedSql())) {}
 
 void ChangeWriter::begin() {
     begin_.run();
@@ -126,98 +109,94 @@ void ChangeWriter::rollbackQuietly() {
     }
 }
 
-void ChangeWriter::insert(const model::Thing& thing) {
-    auto& state = RecordAccess::state(const_cast<model::Thing&>(thing));
-    insertThing_.bind(1, thing.id().row);
-    bindFields<model::ThingField>(insertThing_, 2, state, ~0u, model::kThingFieldCount,
-                                  rows::bindThingField);
-    insertThing_.run();
-    writeTags(thing);
+template <typename Record>
+ChangeWriter::TableStatements& ChangeWriter::statementsOf() {
+    if constexpr (std::is_same_v<Record, model::Thing>) {
+        return things_;
+    } else if constexpr (std::is_same_v<Record, model::Tag>) {
+        return tags_;
+    } else {
+        static_assert(std::is_same_v<Record, model::Project>);
+        return projects_;
+    }
 }
 
-void ChangeWriter::insert(const model::Tag& tag) {
-    auto& state = RecordAccess::state(const_cast<model::Tag&>(tag));
-    insertTag_.bind(1, tag.id().row);
-    bindFields<model::TagField>(insertTag_, 2, state, ~0u, model::kTagFieldCount,
-                                rows::bindTagField);
-    insertTag_.run();
+template <typename Record>
+void ChangeWriter::insertRow(const Record& record) {
+    sqlite::Statement& statement = statementsOf<Record>().insert;
+    statement.bind(1, record.id().row);
+    rows::bindFields(statement, 2, record.state(), ~0u);
+    statement.run();
+    if constexpr (std::is_same_v<Record, model::Thing>) {
+        writeTags(record);
+    }
 }
 
-void ChangeWriter::insert(const model::Project& project) {
-    auto& state = RecordAccess::state(const_cast<model::Project&>(project));
-    insertProject_.bind(1, project.id().row);
-    bindFields<model::ProjectField>(insertProject_, 2, state, ~0u, model::kProjectFieldCount,
-                                    rows::bindProjectField);
-    insertProject_.run();
-}
-
-sqlite::Statement& ChangeWriter::updateStatement(RecordType type, uint32_t fields) {
-    uint64_t key = (uint64_t{static_cast<uint8_t>(type)} << 32) | fields;
+template <typename Record>
+sqlite::Statement& ChangeWriter::updateStatement(uint32_t fields) {
+    uint64_t key = (uint64_t{static_cast<uint8_t>(recordType<Record>())} << 32) | fields;
     auto found = updates_.find(key);
     if (found == updates_.end()) {
-        found = updates_.emplace(key, db_.prepare(updateSql(type, fields))).first;
+        found = updates_.emplace(key, db_.prepare(updateSql<Record>(fields))).first;
     }
     return found->second;
 }
 
-void ChangeWriter::update(const model::Thing& thing, uint32_t fields) {
-    uint32_t columns = rowFields(RecordType::Thing, fields);
+template <typename Record>
+void ChangeWriter::updateRow(const Record& record, uint32_t fields) {
+    uint32_t columns = fields & rows::columnFields(recordType<Record>());
     if (columns != 0) {
-        auto& statement = updateStatement(RecordType::Thing, columns);
-        auto& state = RecordAccess::state(const_cast<model::Thing&>(thing));
-        int next = bindFields<model::ThingField>(statement, 1, state, columns,
-                                                 model::kThingFieldCount, rows::bindThingField);
-        statement.bind(next, thing.id().row);
+        sqlite::Statement& statement = updateStatement<Record>(columns);
+        int next = rows::bindFields(statement, 1, record.state(), columns);
+        statement.bind(next, record.id().row);
         statement.run();
     }
-    if ((fields & (1u << static_cast<int>(model::ThingField::tags))) != 0) {
-        writeTags(thing);
+    if constexpr (std::is_same_v<Record, model::Thing>) {
+        if ((fields & (1u << static_cast<int>(model::ThingField::tags))) != 0) {
+            writeTags(record);
+        }
     }
 }
 
+template <typename Record>
+void ChangeWriter::removeRow(const Record& record) {
+    if constexpr (std::is_same_v<Record, model::Thing>) {
+        deleteThingTags_.bind(1, record.id().row);
+        deleteThingTags_.run();
+    }
+    sqlite::Statement& statement = statementsOf<Record>().remove;
+    statement.bind(1, record.id().row);
+    statement.run();
+}
+
+void ChangeWriter::insert(const model::Thing& thing) {
+    insertRow(thing);
+}
+void ChangeWriter::insert(const model::Tag& tag) {
+    insertRow(tag);
+}
+void ChangeWriter::insert(const model::Project& project) {
+    insertRow(project);
+}
+
+void ChangeWriter::update(const model::Thing& thing, uint32_t fields) {
+    updateRow(thing, fields);
+}
 void ChangeWriter::update(const model::Tag& tag, uint32_t fields) {
-    uint32_t columns = rowFields(RecordType::Tag, fields);
-    if (columns == 0) {
-        return;
-    }
-    auto& statement = updateStatement(RecordType::Tag, columns);
-    auto& state = RecordAccess::state(const_cast<model::Tag&>(tag));
-    int next = bindFields<model::TagField>(statement, 1, state, columns, model::kTagFieldCount,
-                                           rows::bindTagField);
-    statement.bind(next, tag.id().row);
-    statement.run();
+    updateRow(tag, fields);
 }
-
 void ChangeWriter::update(const model::Project& project, uint32_t fields) {
-    uint32_t columns = rowFields(RecordType::Project, fields);
-    if (columns == 0) {
-        return;
-    }
-    auto& statement = updateStatement(RecordType::Project, columns);
-    auto& state = RecordAccess::state(const_cast<model::Project&>(project));
-    int next = bindFields<model::ProjectField>(statement, 1, state, columns,
-                                               model::kProjectFieldCount, rows::bindProjectField);
-    statement.bind(next, project.id().row);
-    statement.run();
+    updateRow(project, fields);
 }
 
-void ChangeWriter::remove(RecordType type, int64_t row) {
-    switch (type) {
-        case RecordType::Thing:
-            deleteThingTags_.bind(1, row);
-            deleteThingTags_.run();
-            deleteThing_.bind(1, row);
-            deleteThing_.run();
-            break;
-        case RecordType::Tag:
-            deleteTag_.bind(1, row);
-            deleteTag_.run();
-            break;
-        case RecordType::Project:
-            deleteProject_.bind(1, row);
-            deleteProject_.run();
-            break;
-    }
+void ChangeWriter::remove(const model::Thing& thing) {
+    removeRow(thing);
+}
+void ChangeWriter::remove(const model::Tag& tag) {
+    removeRow(tag);
+}
+void ChangeWriter::remove(const model::Project& project) {
+    removeRow(project);
 }
 
 void ChangeWriter::writeTags(const model::Thing& thing) {

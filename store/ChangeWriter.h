@@ -31,19 +31,36 @@ class ChangeWriter {
     void update(const model::Tag& tag, uint32_t fields);
     void update(const model::Project& project, uint32_t fields);
 
-    void remove(model::RecordType type, int64_t row);
+    void remove(const model::Thing& thing);
+    void remove(const model::Tag& tag);
+    void remove(const model::Project& project);
 
     // Whether any row still refers to the blob with this digest.
     bool isBlobReferenced(const std::string& sha256);
 
   private:
+    // The statements of one record type's table.
+    struct TableStatements {
+        sqlite::Statement insert;
+        sqlite::Statement remove;
+    };
+
+    template <typename Record>
+    TableStatements& statementsOf();
+    template <typename Record>
+    void insertRow(const Record& record);
+    template <typename Record>
+    void updateRow(const Record& record, uint32_t fields);
+    template <typename Record>
+    void removeRow(const Record& record);
+    template <typename Record>
+    sqlite::Statement& updateStatement(uint32_t fields);
+
     void writeTags(const model::Thing& thing);
-    sqlite::Statement& updateStatement(model::RecordType type, uint32_t fields);
 
     sqlite::Database& db_;
     sqlite::Statement begin_, commit_, rollback_;
-    sqlite::Statement insertThing_, insertTag_, insertProject_;
-    sqlite::Statement deleteThing_, deleteTag_, deleteProject_;
+    TableStatements things_, tags_, projects_;
     sqlite::Statement deleteThingTags_, insertThingTag_;
     sqlite::Statement blobReferenced_;
     std::unordered_map<uint64_t, sqlite::Statement> updates_;  // by type and field bits

@@ -4,6 +4,7 @@
 
 #include "store/RecordAccess.h"
 #include "store/RecordRows.h"
+#include "store/RecordTables.h"
 #include "store/Store.h"
 
 namespace tavro::store {
@@ -28,7 +29,7 @@ int64_t count(sqlite::Database& db, const char* table) {
 RowIndex<model::Project> loadProjects(sqlite::Database& db, LoadedLibrary& library) {
     RowIndex<model::Project> index;
     std::vector<std::pair<model::Project*, int64_t>> parents;
-    auto statement = db.prepare("SELECT " + rows::projectColumnList() + " FROM Project");
+    auto statement = db.prepare("SELECT " + tables::columnList<model::Project>() + " FROM Project");
     while (statement.step()) {
         int64_t parentRow = 0;
         auto project = RecordAccess::make(rows::readProject(statement, parentRow));
@@ -48,7 +49,7 @@ RowIndex<model::Project> loadProjects(sqlite::Database& db, LoadedLibrary& libra
 
 RowIndex<model::Tag> loadTags(sqlite::Database& db, LoadedLibrary& library) {
     RowIndex<model::Tag> index;
-    auto statement = db.prepare("SELECT " + rows::tagColumnList() + " FROM Tag");
+    auto statement = db.prepare("SELECT " + tables::columnList<model::Tag>() + " FROM Tag");
     while (statement.step()) {
         auto tag = RecordAccess::make(rows::readTag(statement));
         RecordAccess::setId(*tag, statement.integer(0));
@@ -62,7 +63,7 @@ RowIndex<model::Thing> loadThings(sqlite::Database& db, LoadedLibrary& library,
                                   const RowIndex<model::Project>& projects) {
     RowIndex<model::Thing> index;
     index.reserve(library.things.capacity());
-    auto statement = db.prepare("SELECT " + rows::thingColumnList() + " FROM Thing");
+    auto statement = db.prepare("SELECT " + tables::columnList<model::Thing>() + " FROM Thing");
     while (statement.step()) {
         int64_t projectRow = 0;
         auto thing = RecordAccess::make(rows::readThing(statement, projectRow));

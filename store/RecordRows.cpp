@@ -2,256 +2,197 @@
 
 #include <cstring>
 
-#include "store/Schema.h"
+#include "store/RecordTables.h"
 
 namespace tavro::store::rows {
 
 namespace {
 
-using model::ProjectField;
-using model::TagField;
-using model::ThingField;
+using model::fields::kIsInverse;
+using model::fields::Storage;
 
-void bindUuid(sqlite::Statement& statement, int index, const platform::Uuid& uuid) {
-    statement.bindBlob(index, uuid.bytes.data(), uuid.bytes.size());
-}
-
-int bindContent(sqlite::Statement& statement, int index,
-                const std::optional<model::Content>& content) {
-    if (content) {
-        statement.bind(index, std::string_view(content->sha256));
-        statement.bind(index + 1, static_cast<int64_t>(content->size));
-    } else {
-        statement.bindNull(index);
-        statement.bindNull(index + 1);
-    }
-    return index + 2;
-}
-
-void bindRow(sqlite::Statement& statement, int index, const model::Record* record) {
-    if (record != nullptr) {
-        statement.bind(index, record->id().row);
-    } else {
-        statement.bindNull(index);
-    }
-}
-
-// Readers for one column; NULL (a value never written) reads the schema default.
-platform::Uuid uuidAt(const sqlite::Statement& row, int column) {
-    std::string_view bytes = row.blob(column);
-    if (row.isNull(column) || bytes.size() != 16) {
-        return platform::Uuid::random();
-    }
-    platform::Uuid uuid;
-    std::memcpy(uuid.bytes.data(), bytes.data(), 16);
-    return uuid;
-}
-
-std::string textAt(const sqlite::Statement& row, int column, std::string_view fallback = {}) {
-    return std::string(row.isNull(column) ? fallback : row.text(column));
-}
-
-int64_t integerAt(const sqlite::Statement& row, int column, int64_t fallback = 0) {
-    return row.isNull(column) ? fallback : row.integer(column);
-}
-
-double realAt(const sqlite::Statement& row, int column, double fallback) {
-    return row.isNull(column) ? fallback : row.real(column);
-}
-
-platform::Timestamp timeAt(const sqlite::Statement& row, int column) {
-    return row.isNull(column) ? platform::now() : row.real(column);
-}
-
-std::optional<model::Content> contentAt(const sqlite::Statement& row, int column) {
-    if (row.isNull(column)) {
-        return std::nullopt;
-    }
-    return model::Content::stored(std::string(row.text(column)),
-                                  static_cast<uint64_t>(integerAt(row, column + 1)));
-}
-
-std::string columnList(const std::vector<schema::FieldColumns>& fields) {
-    std::string list = "id";
-    for (const auto& field : fields) {
-        for (const char* name : field.names) {
-            list += ", ";
-            list += name;
+// Binds one field at `index`; returns the next index.
+template <typename Entry, typename State>
+int bindField(sqlite::Statement& statement, int index, const State& state, const Entry& entry) {
+    const auto& value = state.*entry.member;
+    using Value = std::remove_cvref_t<decltype(value)>;
+    if constexpr (std::is_same_v<Value, platform::Uuid>) {
+        statement.bindBlob(index, value.bytes.data(), value.bytes.size());
+    } else if constexpr (std::is_same_v<Value, std::string>) {
+        statement.bind(index, std::string_view(value));
+    } else if constexpr (std::is_same_v<Value, bool>) {
+        statement.bind(index, int64_t{value});
+    } else if constexpr (std::is_same_v<Value, int64_t> || std::is_same_v<Value, double>) {
+        statement.bind(index, value);
+    } else if constexpr (std::is_same_v<Value, std::optional<platform::Timestamp>>) {
+        if (value) {
+            statement.bind(index, *value);
+        } else {
+            statement.bindNull(index);
         }
+    } else if constexpr (std::is_same_v<Value, std::optional<model::Content>>) {
+        if (value) {
+            statement.bind(index, std::string_view(value->sha256));
+            statement.bind(index + 1, static_cast<int64_t>(value->size));
+        } else {
+            statement.bindNull(index);
+            statement.bindNull(index + 1);
+        }
+        return index + 2;
+    } else if constexpr (std::is_pointer_v<Value>) {
+        if (value != nullptr) {
+            statement.bind(index, value->id().row);
+        } else {
+            statement.bindNull(index);
+        }
+    } else {
+        static_assert(std::is_same_v<Value, std::vector<model::Tag*>>, "no column for this type");
+        return index;  // the join table
     }
-    return list;
+    return index + 1;
+}
+
+template <typename Table, typename State>
+int bindTableFields(sqlite::Statement& statement, int index, const State& state, uint32_t fields,
+                    const Table& table) {
+    model::fields::forEach(table, [&](const auto& entry) {
+        if constexpr (!kIsInverse<decltype(entry)>) {
+            if ((fields & (1u << entry.index)) != 0) {
+                index = bindField(statement, index, state, entry);
+            }
+        }
+    });
+    return index;
+}
+
+// The defaults of a record's values as the schema gives them; a NULL column (a value never
+// written) reads as these.
+template <typename State>
+const State& defaults() {
+    static const State state{};
+    return state;
+}
+
+// Reads one field from `column` on; returns the next column. The row id of a to-one
+// relationship goes to `targetRow`.
+template <typename Entry, typename State>
+int readField(const sqlite::Statement& row, int column, State& state, const Entry& entry,
+              int64_t& targetRow) {
+    auto& value = state.*entry.member;
+    using Value = std::remove_cvref_t<decltype(value)>;
+    bool null = row.isNull(column);
+    if constexpr (std::is_same_v<Value, platform::Uuid>) {
+        std::string_view bytes = row.blob(column);
+        if (null || bytes.size() != value.bytes.size()) {
+            value = platform::Uuid::random();
+        } else {
+            std::memcpy(value.bytes.data(), bytes.data(), value.bytes.size());
+        }
+    } else if constexpr (std::is_same_v<Value, std::string>) {
+        value = null ? defaults<State>().*entry.member : std::string(row.text(column));
+    } else if constexpr (std::is_same_v<Value, bool>) {
+        value = null ? defaults<State>().*entry.member : row.integer(column) != 0;
+    } else if constexpr (std::is_same_v<Value, int64_t>) {
+        value = null ? defaults<State>().*entry.member : row.integer(column);
+    } else if constexpr (std::is_same_v<Value, double>) {
+        if (entry.storage == Storage::Time) {
+            value = null ? platform::now() : row.real(column);
+        } else {
+            value = null ? defaults<State>().*entry.member : row.real(column);
+        }
+    } else if constexpr (std::is_same_v<Value, std::optional<platform::Timestamp>>) {
+        if (!null) {
+            value = row.real(column);
+        }
+    } else if constexpr (std::is_same_v<Value, std::optional<model::Content>>) {
+        if (!null) {
+            int64_t size = row.isNull(column + 1) ? 0 : row.integer(column + 1);
+            value =
+                model::Content::stored(std::string(row.text(column)), static_cast<uint64_t>(size));
+        }
+        return column + 2;
+    } else if constexpr (std::is_pointer_v<Value>) {
+        targetRow = null ? 0 : row.integer(column);
+    } else {
+        return column;  // the join table
+    }
+    return column + 1;
+}
+
+template <typename State, typename Table>
+State readState(const sqlite::Statement& row, const Table& table, int64_t& targetRow) {
+    State state;
+    int column = 1;  // after the row id
+    model::fields::forEach(table, [&](const auto& entry) {
+        if constexpr (!kIsInverse<decltype(entry)>) {
+            column = readField(row, column, state, entry, targetRow);
+        }
+    });
+    return state;
+}
+
+template <typename Table>
+constexpr int toOneCount(const Table& table) {
+    return model::fields::countOf(table, Storage::ToOne);
+}
+static_assert(toOneCount(model::fields::kThingFields) == 1 &&
+                  toOneCount(model::fields::kTagFields) == 0 &&
+                  toOneCount(model::fields::kProjectFields) == 1,
+              "each reader hands back the row id of at most one to-one relationship");
+
+template <typename Table>
+constexpr uint32_t columnMask(const Table& table) {
+    uint32_t mask = 0;
+    model::fields::forEach(table, [&](const auto& entry) {
+        if constexpr (!kIsInverse<decltype(entry)>) {
+            if (entry.storage != Storage::ToMany) {
+                mask |= 1u << entry.index;
+            }
+        }
+    });
+    return mask;
 }
 
 }  // namespace
 
-int bindThingField(sqlite::Statement& s, int i, const model::ThingState& t, ThingField field) {
-    switch (field) {
-        case ThingField::uuid:
-            bindUuid(s, i, t.uuid);
-            break;
-        case ThingField::kindRaw:
-            s.bind(i, std::string_view(t.kindRaw));
-            break;
-        case ThingField::title:
-            s.bind(i, std::string_view(t.title));
-            break;
-        case ThingField::subtitle:
-            s.bind(i, std::string_view(t.subtitle));
-            break;
-        case ThingField::content:
-            s.bind(i, std::string_view(t.content));
-            break;
-        case ThingField::note:
-            s.bind(i, std::string_view(t.note));
-            break;
-        case ThingField::urlString:
-            s.bind(i, std::string_view(t.urlString));
-            break;
-        case ThingField::fileName:
-            s.bind(i, std::string_view(t.fileName));
-            break;
-        case ThingField::typeIdentifier:
-            s.bind(i, std::string_view(t.typeIdentifier));
-            break;
-        case ThingField::fileSize:
-            s.bind(i, t.fileSize);
-            break;
-        case ThingField::data:
-            return bindContent(s, i, t.data);
-        case ThingField::thumbnailData:
-            return bindContent(s, i, t.thumbnailData);
-        case ThingField::iconData:
-            return bindContent(s, i, t.iconData);
-        case ThingField::aspectRatio:
-            s.bind(i, t.aspectRatio);
-            break;
-        case ThingField::isStarred:
-            s.bind(i, int64_t{t.isStarred});
-            break;
-        case ThingField::trashedAt:
-            if (t.trashedAt) {
-                s.bind(i, *t.trashedAt);
-            } else {
-                s.bindNull(i);
-            }
-            break;
-        case ThingField::createdAt:
-            s.bind(i, t.createdAt);
-            break;
-        case ThingField::updatedAt:
-            s.bind(i, t.updatedAt);
-            break;
-        case ThingField::metadataJSON:
-            s.bind(i, std::string_view(t.metadataJSON));
-            break;
-        case ThingField::tags:
-            return i;  // the join table
-        case ThingField::project:
-            bindRow(s, i, t.project);
-            break;
-    }
-    return i + 1;
+int bindFields(sqlite::Statement& statement, int index, const model::ThingState& state,
+               uint32_t fields) {
+    return bindTableFields(statement, index, state, fields, model::fields::kThingFields);
+}
+int bindFields(sqlite::Statement& statement, int index, const model::TagState& state,
+               uint32_t fields) {
+    return bindTableFields(statement, index, state, fields, model::fields::kTagFields);
+}
+int bindFields(sqlite::Statement& statement, int index, const model::ProjectState& state,
+               uint32_t fields) {
+    return bindTableFields(statement, index, state, fields, model::fields::kProjectFields);
 }
 
-int bindTagField(sqlite::Statement& s, int i, const model::TagState& t, TagField field) {
-    switch (field) {
-        case TagField::uuid:
-            bindUuid(s, i, t.uuid);
-            break;
-        case TagField::name:
-            s.bind(i, std::string_view(t.name));
-            break;
-        case TagField::createdAt:
-            s.bind(i, t.createdAt);
-            break;
-        case TagField::things:
-            return i;
+uint32_t columnFields(model::RecordType type) {
+    switch (type) {
+        case model::RecordType::Thing:
+            return columnMask(model::fields::kThingFields);
+        case model::RecordType::Tag:
+            return columnMask(model::fields::kTagFields);
+        case model::RecordType::Project:
+            return columnMask(model::fields::kProjectFields);
     }
-    return i + 1;
-}
-
-int bindProjectField(sqlite::Statement& s, int i, const model::ProjectState& p,
-                     ProjectField field) {
-    switch (field) {
-        case ProjectField::uuid:
-            bindUuid(s, i, p.uuid);
-            break;
-        case ProjectField::name:
-            s.bind(i, std::string_view(p.name));
-            break;
-        case ProjectField::sortOrder:
-            s.bind(i, p.sortOrder);
-            break;
-        case ProjectField::linkedFolderOwner:
-            s.bind(i, std::string_view(p.linkedFolderOwner));
-            break;
-        case ProjectField::createdAt:
-            s.bind(i, p.createdAt);
-            break;
-        case ProjectField::parent:
-            bindRow(s, i, p.parent);
-            break;
-        case ProjectField::children:
-        case ProjectField::things:
-            return i;
-    }
-    return i + 1;
+    return 0;
 }
 
 model::ThingState readThing(const sqlite::Statement& row, int64_t& projectRow) {
-    model::ThingState t;
-    t.uuid = uuidAt(row, 1);
-    t.kindRaw = textAt(row, 2, "note");
-    t.title = textAt(row, 3);
-    t.subtitle = textAt(row, 4);
-    t.content = textAt(row, 5);
-    t.note = textAt(row, 6);
-    t.urlString = textAt(row, 7);
-    t.fileName = textAt(row, 8);
-    t.typeIdentifier = textAt(row, 9);
-    t.fileSize = integerAt(row, 10);
-    t.data = contentAt(row, 11);
-    t.thumbnailData = contentAt(row, 13);
-    t.iconData = contentAt(row, 15);
-    t.aspectRatio = realAt(row, 17, 1.0);
-    t.isStarred = integerAt(row, 18) != 0;
-    if (!row.isNull(19)) {
-        t.trashedAt = row.real(19);
-    }
-    t.createdAt = timeAt(row, 20);
-    t.updatedAt = timeAt(row, 21);
-    t.metadataJSON = textAt(row, 22);
-    projectRow = integerAt(row, 23);
-    return t;
+    projectRow = 0;
+    return readState<model::ThingState>(row, model::fields::kThingFields, projectRow);
 }
 
 model::TagState readTag(const sqlite::Statement& row) {
-    model::TagState t;
-    t.uuid = uuidAt(row, 1);
-    t.name = textAt(row, 2);
-    t.createdAt = timeAt(row, 3);
-    return t;
+    int64_t none = 0;
+    return readState<model::TagState>(row, model::fields::kTagFields, none);
 }
 
 model::ProjectState readProject(const sqlite::Statement& row, int64_t& parentRow) {
-    model::ProjectState p;
-    p.uuid = uuidAt(row, 1);
-    p.name = textAt(row, 2);
-    p.sortOrder = integerAt(row, 3);
-    p.linkedFolderOwner = textAt(row, 4);
-    p.createdAt = timeAt(row, 5);
-    parentRow = integerAt(row, 6);
-    return p;
-}
-
-std::string thingColumnList() {
-    return columnList(schema::thingColumns());
-}
-std::string tagColumnList() {
-    return columnList(schema::tagColumns());
-}
-std::string projectColumnList() {
-    return columnList(schema::projectColumns());
+    parentRow = 0;
+    return readState<model::ProjectState>(row, model::fields::kProjectFields, parentRow);
 }
 
 }  // namespace tavro::store::rows

@@ -1,6 +1,9 @@
 #pragma once
-// Conversion between record fields and the columns of their rows: binding a field's value
-// to a statement, and reading a row back with NULL taking the field's schema default.
+// Conversion between record fields and the columns of their rows, driven by the field tables:
+// binding fields' values to a statement, and reading a row back with NULL taking the field's
+// schema default.
+
+#include <cstdint>
 
 #include "model/Project.h"
 #include "model/Tag.h"
@@ -9,23 +12,22 @@
 
 namespace tavro::store::rows {
 
-// Bind one field at `index` (a byte field takes two parameters); returns the next index.
-int bindThingField(sqlite::Statement& statement, int index, const model::ThingState& thing,
-                   model::ThingField field);
-int bindTagField(sqlite::Statement& statement, int index, const model::TagState& tag,
-                 model::TagField field);
-int bindProjectField(sqlite::Statement& statement, int index, const model::ProjectState& project,
-                     model::ProjectField field);
+// Binds, from `index` on, every field whose bit is set in `fields` that has columns (a byte
+// field takes two parameters), in schema order; returns the next index.
+int bindFields(sqlite::Statement& statement, int index, const model::ThingState& state,
+               uint32_t fields);
+int bindFields(sqlite::Statement& statement, int index, const model::TagState& state,
+               uint32_t fields);
+int bindFields(sqlite::Statement& statement, int index, const model::ProjectState& state,
+               uint32_t fields);
 
-// Read a row of "SELECT id, <every column in schema order>"; relationships are left empty.
-// The row ids of the relationship columns come back through `projectRow` / `parentRow`.
+// The bits of the fields that have columns in the row (not the to-many relationships).
+uint32_t columnFields(model::RecordType type);
+
+// Read a row of "SELECT <tables::columnList()>"; relationships are left empty. The row id of
+// the to-one relationship's column comes back through `projectRow` / `parentRow`.
 model::ThingState readThing(const sqlite::Statement& row, int64_t& projectRow);
 model::TagState readTag(const sqlite::Statement& row);
 model::ProjectState readProject(const sqlite::Statement& row, int64_t& parentRow);
-
-// "id, col, col, ..." of every column of a table, in schema order.
-std::string thingColumnList();
-std::string tagColumnList();
-std::string projectColumnList();
 
 }  // namespace tavro::store::rows

@@ -38,20 +38,33 @@ Statement::~Statement() {
 }
 
 void Statement::bind(int index, int64_t value) {
-    sqlite3_bind_int64(statement_, index, value);
+    check(sqlite3_bind_int64(statement_, index, value));
 }
 void Statement::bind(int index, double value) {
-    sqlite3_bind_double(statement_, index, value);
+    check(sqlite3_bind_double(statement_, index, value));
 }
 void Statement::bind(int index, std::string_view text) {
     // Text is stored byte-exact, whatever it holds.
-    sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_TRANSIENT, SQLITE_UTF8);
+    check(sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_TRANSIENT,
+                              SQLITE_UTF8));
 }
 void Statement::bindBlob(int index, const void* bytes, size_t size) {
-    sqlite3_bind_blob64(statement_, index, bytes, size, SQLITE_TRANSIENT);
+    check(sqlite3_bind_blob64(statement_, index, bytes, size, SQLITE_TRANSIENT));
 }
 void Statement::bindNull(int index) {
-    sqlite3_bind_null(statement_, index);
+    check(sqlite3_bind_null(statement_, index));
+}
+
+// A value that could not be bound (too big, an index out of range, a statement in use) would
+// otherwise run the statement with NULL in its place and store that silently. The statement is
+// reset so that its next use starts clean.
+void Statement::check(int code) {
+    if (code == SQLITE_OK) {
+        return;
+    }
+    std::string sql = sqlite3_sql(statement_);
+    reset();
+    fail(db_, code, sql);
 }
 
 bool Statement::step() {

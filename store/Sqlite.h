@@ -25,7 +25,7 @@ class Statement {
 
     explicit operator bool() const { return statement_ != nullptr; }
 
-    // Binding by 1-based index.
+    // Binding by 1-based index. Throws, with the statement reset, when SQLite refuses a value.
     void bind(int index, int64_t value);
     void bind(int index, double value);
     void bind(int index, std::string_view text);
@@ -45,6 +45,9 @@ class Statement {
     std::string_view blob(int column) const;
 
   private:
+    // Throws for a bind result other than SQLITE_OK.
+    void check(int code);
+
     sqlite3* db_ = nullptr;
     sqlite3_stmt* statement_ = nullptr;
 };

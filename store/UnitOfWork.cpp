@@ -7,6 +7,7 @@
 #include "store/ChangeWriter.h"
 #include "store/RecordAccess.h"
 #include "store/RecordLoader.h"
+#include "store/RecordTables.h"
 #include "store/Store.h"
 
 namespace tavro::store {
@@ -15,7 +16,6 @@ namespace {
 
 using model::Project;
 using model::Record;
-using model::RecordType;
 using model::Tag;
 using model::Thing;
 
@@ -33,29 +33,34 @@ bool isLive(const Record& record) {
     return status == kStored || status == kInserted;
 }
 
-constexpr uint32_t kByteFields = (1u << static_cast<int>(model::ThingField::data)) |
-                                 (1u << static_cast<int>(model::ThingField::thumbnailData)) |
-                                 (1u << static_cast<int>(model::ThingField::iconData));
+constexpr uint32_t kByteFields =
+    model::fields::maskOf(model::fields::kThingFields, model::fields::Storage::Bytes);
 
 [[noreturn]] void refuse(const std::string& message) {
     platform::throwError(platform::kCocoaErrorDomain, 134020, message);
 }
 
-template <typename Each>
-void forEachContent(const model::ThingState& state, Each each) {
-    for (const auto* content : {&state.data, &state.thumbnailData, &state.iconData}) {
-        if (*content) {
-            each(**content);
+// Calls `each` with every present content of a thing's byte fields.
+template <typename State, typename Each>
+void forEachContent(State& state, Each each) {
+    model::fields::forEach(model::fields::kThingFields, [&](const auto& entry) {
+        if constexpr (std::is_same_v<typename std::remove_cvref_t<decltype(entry)>::Value,
+                                     std::optional<model::Content>>) {
+            if (auto& content = state.*entry.member) {
+                each(*content);
+            }
         }
-    }
+    });
 }
 
 void forgetPendingSources(model::ThingState& state) {
-    for (auto* content : {&state.data, &state.thumbnailData, &state.iconData}) {
-        if (*content) {
-            (*content)->pending.reset();
-        }
-    }
+    forEachContent(state, [](model::Content& content) { content.pending.reset(); });
+}
+
+// The record behind a typed reference, as the base its bookkeeping lives in.
+template <typename Ref>
+Record& base(const Ref& ref) {
+    return std::visit([](auto* record) -> Record& { return *record; }, ref);
 }
 
 }  // namespace
@@ -152,7 +157,7 @@ void UnitOfWork::adopt(Record& record, uint8_t status) {
 Thing* UnitOfWork::insert(std::unique_ptr<Thing> thing) {
     ensureLoaded();
     adopt(*thing, kInserted);
-    inserted_.push_back(thing.get());
+    inserted_.push_back(RecordRef{thing.get()});
     things_.push_back(std::move(thing));
     return things_.back().get();
 }
@@ -160,7 +165,7 @@ Thing* UnitOfWork::insert(std::unique_ptr<Thing> thing) {
 Tag* UnitOfWork::insert(std::unique_ptr<Tag> tag) {
     ensureLoaded();
     adopt(*tag, kInserted);
-    inserted_.push_back(tag.get());
+    inserted_.push_back(RecordRef{tag.get()});
     tags_.push_back(std::move(tag));
     return tags_.back().get();
 }
@@ -168,7 +173,7 @@ Tag* UnitOfWork::insert(std::unique_ptr<Tag> tag) {
 Project* UnitOfWork::insert(std::unique_ptr<Project> project) {
     ensureLoaded();
     adopt(*project, kInserted);
-    inserted_.push_back(project.get());
+    inserted_.push_back(RecordRef{project.get()});
     projects_.push_back(std::move(project));
     return projects_.back().get();
 }
@@ -179,34 +184,36 @@ void UnitOfWork::requireMember(const Record& record) const {
     }
 }
 
-void UnitOfWork::willFirstChange(Record& record) {
+template <typename Record>
+void UnitOfWork::keepStoredValues(Record& record) {
     if (RecordAccess::status(record) != kStored || snapshots_.count(&record) != 0) {
         return;  // new records are written whole; nothing to restore for them
     }
-    switch (record.id().type) {
-        case RecordType::Thing:
-            snapshots_.emplace(&record, RecordAccess::state(static_cast<Thing&>(record)));
-            break;
-        case RecordType::Tag:
-            snapshots_.emplace(&record, RecordAccess::state(static_cast<Tag&>(record)));
-            break;
-        case RecordType::Project:
-            snapshots_.emplace(&record, RecordAccess::state(static_cast<Project&>(record)));
-            break;
-    }
+    snapshots_.emplace(&record, Stored<Record>{&record, record.state()});
+}
+
+void UnitOfWork::willFirstChange(Thing& thing) {
+    keepStoredValues(thing);
+}
+void UnitOfWork::willFirstChange(Tag& tag) {
+    keepStoredValues(tag);
+}
+void UnitOfWork::willFirstChange(Project& project) {
+    keepStoredValues(project);
 }
 
 // Called while the record still holds its stored relationships, so that rollback can bring
 // them back.
+template <typename Record>
 void UnitOfWork::markRemoved(Record& record) {
     if (RecordAccess::status(record) == kInserted) {
         RecordAccess::setStatus(record, kDetached);
-        inserted_.erase(std::find(inserted_.begin(), inserted_.end(), &record));
+        inserted_.erase(std::find(inserted_.begin(), inserted_.end(), RecordRef{&record}));
         return;
     }
-    willFirstChange(record);
+    keepStoredValues(record);
     RecordAccess::setStatus(record, kRemoved);
-    removed_.push_back(&record);
+    removed_.push_back(RecordRef{&record});
 }
 
 void UnitOfWork::remove(Thing* thing) {
@@ -273,44 +280,48 @@ void UnitOfWork::checkReferences() const {
             refuse("A record refers to a record that is not part of this unit of work.");
         }
     };
-    auto checkRecord = [&](Record* record) {
+    auto checkRecord = [&](const auto* record) {
+        using Type = std::remove_cvref_t<decltype(*record)>;
         if (!isLive(*record)) {
             return;
         }
-        if (record->id().type == RecordType::Thing) {
-            auto& state = RecordAccess::state(*static_cast<Thing*>(record));
-            check(state.project);
-            for (const Tag* tag : state.tags) {
+        if constexpr (std::is_same_v<Type, Thing>) {
+            check(record->project());
+            for (const Tag* tag : record->tags()) {
                 check(tag);
             }
-        } else if (record->id().type == RecordType::Project) {
-            check(RecordAccess::state(*static_cast<Project*>(record)).parent);
+        } else if constexpr (std::is_same_v<Type, Project>) {
+            check(record->parent());
         }
     };
-    for (Record* record : inserted_) {
-        checkRecord(record);
+    for (const RecordRef& record : inserted_) {
+        std::visit(checkRecord, record);
     }
     for (const auto& entry : snapshots_) {
-        checkRecord(entry.first);
+        std::visit([&](const auto& stored) { checkRecord(stored.record); }, entry.second);
     }
 }
 
 void UnitOfWork::writeBlobs() {
     std::vector<const model::Content*> contents;
-    auto collect = [&contents](Record* record, uint32_t fields) {
-        if (record->id().type != RecordType::Thing || !isLive(*record) ||
-            (fields & kByteFields) == 0) {
-            return;
+    auto collect = [&contents](const auto* record, uint32_t fields) {
+        if constexpr (std::is_same_v<std::remove_cvref_t<decltype(*record)>, Thing>) {
+            if (isLive(*record) && (fields & kByteFields) != 0) {
+                forEachContent(record->state(), [&contents](const model::Content& content) {
+                    contents.push_back(&content);
+                });
+            }
         }
-        forEachContent(
-            RecordAccess::state(*static_cast<Thing*>(record)),
-            [&contents](const model::Content& content) { contents.push_back(&content); });
     };
-    for (Record* record : inserted_) {
-        collect(record, kByteFields);
+    for (const RecordRef& record : inserted_) {
+        std::visit([&](const auto* typed) { collect(typed, kByteFields); }, record);
     }
     for (const auto& entry : snapshots_) {
-        collect(entry.first, RecordAccess::changedFields(*entry.first));
+        std::visit(
+            [&](const auto& stored) {
+                collect(stored.record, RecordAccess::changedFields(*stored.record));
+            },
+            entry.second);
     }
     for (const auto& content : supplied_) {
         contents.push_back(&content);
@@ -370,12 +381,13 @@ void UnitOfWork::collectReplacedBlobs() noexcept {
 std::vector<std::string> UnitOfWork::replacedDigests() const {
     std::unordered_set<std::string> digests;
     for (const auto& [record, snapshot] : snapshots_) {
-        if (record->id().type != RecordType::Thing) {
+        const auto* thing = std::get_if<Stored<Thing>>(&snapshot);
+        if (thing == nullptr) {
             continue;
         }
         bool removed = RecordAccess::status(*record) == kRemoved;
         if (removed || (RecordAccess::changedFields(*record) & kByteFields) != 0) {
-            forEachContent(std::get<model::ThingState>(snapshot),
+            forEachContent(thing->state,
                            [&](const model::Content& content) { digests.insert(content.sha256); });
         }
     }
@@ -384,60 +396,40 @@ std::vector<std::string> UnitOfWork::replacedDigests() const {
 
 void UnitOfWork::writeChanges() {
     ChangeWriter& writer = *store_.writer_;
-    for (Record* record : removed_) {
-        writer.remove(record->id().type, record->id().row);
+    for (const RecordRef& record : removed_) {
+        std::visit([&](const auto* typed) { writer.remove(*typed); }, record);
     }
-    for (Record* record : inserted_) {
-        switch (record->id().type) {
-            case RecordType::Thing:
-                writer.insert(*static_cast<Thing*>(record));
-                break;
-            case RecordType::Tag:
-                writer.insert(*static_cast<Tag*>(record));
-                break;
-            case RecordType::Project:
-                writer.insert(*static_cast<Project*>(record));
-                break;
-        }
+    for (const RecordRef& record : inserted_) {
+        std::visit([&](const auto* typed) { writer.insert(*typed); }, record);
     }
     for (const auto& entry : snapshots_) {
-        Record* record = entry.first;
-        if (RecordAccess::status(*record) != kStored) {
+        if (RecordAccess::status(*entry.first) != kStored) {
             continue;
         }
-        uint32_t fields = RecordAccess::changedFields(*record);
-        switch (record->id().type) {
-            case RecordType::Thing:
-                writer.update(*static_cast<Thing*>(record), fields);
-                break;
-            case RecordType::Tag:
-                writer.update(*static_cast<Tag*>(record), fields);
-                break;
-            case RecordType::Project:
-                writer.update(*static_cast<Project*>(record), fields);
-                break;
-        }
+        uint32_t fields = RecordAccess::changedFields(*entry.first);
+        std::visit([&](const auto& stored) { writer.update(*stored.record, fields); },
+                   entry.second);
     }
 }
 
 void UnitOfWork::settleAfterSave() {
-    auto settle = [](Record* record) {
+    auto settle = [](auto* record) {
         RecordAccess::clearChanges(*record);
-        if (record->id().type == RecordType::Thing) {
-            forgetPendingSources(RecordAccess::state(*static_cast<Thing*>(record)));
+        if constexpr (std::is_same_v<std::remove_cvref_t<decltype(*record)>, Thing>) {
+            forgetPendingSources(RecordAccess::state(*record));
         }
     };
-    for (Record* record : removed_) {
-        RecordAccess::setStatus(*record, kDetached);
-        RecordAccess::clearChanges(*record);
+    for (const RecordRef& record : removed_) {
+        RecordAccess::setStatus(base(record), kDetached);
+        RecordAccess::clearChanges(base(record));
     }
-    for (Record* record : inserted_) {
-        RecordAccess::setStatus(*record, kStored);
-        settle(record);
+    for (const RecordRef& record : inserted_) {
+        RecordAccess::setStatus(base(record), kStored);
+        std::visit(settle, record);
     }
     for (const auto& entry : snapshots_) {
         if (RecordAccess::status(*entry.first) == kStored) {
-            settle(entry.first);
+            std::visit([&](const auto& stored) { settle(stored.record); }, entry.second);
         }
     }
     inserted_.clear();
@@ -493,37 +485,24 @@ void UnitOfWork::commitChanges() {
     }
 }
 
-void UnitOfWork::restore(Record& record, Snapshot& snapshot) {
-    switch (record.id().type) {
-        case RecordType::Thing:
-            RecordAccess::state(static_cast<Thing&>(record)) =
-                std::move(std::get<model::ThingState>(snapshot));
-            break;
-        case RecordType::Tag:
-            RecordAccess::state(static_cast<Tag&>(record)) =
-                std::move(std::get<model::TagState>(snapshot));
-            break;
-        case RecordType::Project:
-            RecordAccess::state(static_cast<Project&>(record)) =
-                std::move(std::get<model::ProjectState>(snapshot));
-            break;
-    }
-    RecordAccess::setStatus(record, kStored);
-    RecordAccess::clearChanges(record);
-}
-
 void UnitOfWork::rollback() {
     endWriting(false);
     supplied_.clear();
-    for (auto& [record, snapshot] : snapshots_) {
-        restore(*record, snapshot);
+    for (auto& entry : snapshots_) {
+        std::visit(
+            [](auto& stored) {
+                RecordAccess::state(*stored.record) = std::move(stored.state);
+                RecordAccess::setStatus(*stored.record, kStored);
+                RecordAccess::clearChanges(*stored.record);
+            },
+            entry.second);
     }
-    for (Record* record : removed_) {
-        RecordAccess::setStatus(*record, kStored);
+    for (const RecordRef& record : removed_) {
+        RecordAccess::setStatus(base(record), kStored);
     }
-    for (Record* record : inserted_) {
-        RecordAccess::setStatus(*record, kDetached);
-        RecordAccess::clearChanges(*record);
+    for (const RecordRef& record : inserted_) {
+        RecordAccess::setStatus(base(record), kDetached);
+        RecordAccess::clearChanges(base(record));
     }
     inserted_.clear();
     removed_.clear();

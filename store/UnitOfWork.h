@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <type_traits>
 #include <unordered_map>
 #include <variant>
 #include <vector>
@@ -75,9 +76,22 @@ class UnitOfWork : private model::ChangeTracker {
     void rollback();
 
   private:
-    using Snapshot = std::variant<model::ThingState, model::TagState, model::ProjectState>;
+    // A record with its type, so that what is done to a record is chosen at compile time and a
+    // type left out of a visitor does not compile.
+    using RecordRef = std::variant<model::Thing*, model::Tag*, model::Project*>;
+    // A changed record and its stored values.
+    template <typename Record>
+    struct Stored {
+        Record* record;
+        std::remove_cvref_t<decltype(std::declval<const Record&>().state())> state;
+    };
+    using Snapshot = std::variant<Stored<model::Thing>, Stored<model::Tag>, Stored<model::Project>>;
 
-    void willFirstChange(model::Record& record) override;
+    void willFirstChange(model::Thing& thing) override;
+    void willFirstChange(model::Tag& tag) override;
+    void willFirstChange(model::Project& project) override;
+    template <typename Record>
+    void keepStoredValues(Record& record);
     void ensureLoaded();
     void endWriting(bool commit) noexcept;
     void repairBlobs();
@@ -85,13 +99,13 @@ class UnitOfWork : private model::ChangeTracker {
     void collectReplacedBlobs() noexcept;
     void adopt(model::Record& record, uint8_t status);
     void requireMember(const model::Record& record) const;
-    void markRemoved(model::Record& record);
+    template <typename Record>
+    void markRemoved(Record& record);
     void checkReferences() const;
     void writeBlobs();
     std::vector<std::string> replacedDigests() const;
     void writeChanges();
     void settleAfterSave();
-    void restore(model::Record& record, Snapshot& snapshot);
     void relinkInverses();
 
     template <typename T>
@@ -108,8 +122,8 @@ class UnitOfWork : private model::ChangeTracker {
     std::vector<std::unique_ptr<model::Tag>> tags_;
     std::vector<std::unique_ptr<model::Project>> projects_;
 
-    std::vector<model::Record*> inserted_;
-    std::vector<model::Record*> removed_;
+    std::vector<RecordRef> inserted_;
+    std::vector<RecordRef> removed_;
     // Stored values of records changed since they were read or saved, taken before the first
     // change. Its keys are the records with changes to write.
     std::unordered_map<model::Record*, Snapshot> snapshots_;
