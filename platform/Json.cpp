@@ -8,7 +8,6 @@
 #include <new>
 
 #include "platform/Error.h"
-#include "platform/JsonErrorLocation.h"
 #include "platform/Text.h"
 
 namespace tavro::platform::json {
@@ -306,11 +305,10 @@ Element Parser::parse(std::string_view utf8) {
         throw std::bad_alloc();
     }
     if (error != simdjson::SUCCESS) {
-        std::string detail = simdjson::error_message(error);
-        const std::string where = locateParseError(padded_, length, kMaxDepth);
-        detail +=
-            where.empty() ? " (in " + std::to_string(length) + " bytes of input)" : " " + where;
-        parseError(std::move(detail));
+        // What the parser says went wrong; where is left out, since finding it takes a second
+        // pass over the text and no one reads it.
+        parseError(std::string(simdjson::error_message(error)) + " (in " +
+                   std::to_string(length) + " bytes of input)");
     }
     const auto type = root.type();
     if (type != simdjson::dom::element_type::OBJECT && type != simdjson::dom::element_type::ARRAY) {

@@ -4,7 +4,7 @@
 // Reading: the top level must be an object or an array; anything else, and every syntax
 // error, is the platform's parse error (NSCocoaErrorDomain 3840, "The data couldn’t be read
 // because it isn’t in the correct format."), with the parser's own detail kept as the error's
-// debug description (what the parser found and where). Nesting deeper than 512 levels is a
+// debug description (what the parser found). Nesting deeper than 512 levels is a
 // parse error. Of duplicate keys, the last one wins. Ill-formed UTF-8 is replaced with U+FFFD
 // before parsing rather than refused. Integer literals beyond 64 bits are valid JSON and read
 // as the doubles they stand for. Running out of memory is std::bad_alloc, never a parse error.

@@ -3,70 +3,11 @@
 #include "platform/Error.h"
 #include "platform/Paths.h"
 #include "store/Migrations.h"
+#include "store/RecordTables.h"
 
 namespace tavro::store::schema {
 
 namespace {
-
-// The clock expression SQLite evaluates for a timestamp default: seconds since 1970.
-#define TAVRO_NOW "((julianday('now') - 2440587.5) * 86400.0)"
-
-constexpr const char* kCreate = R"sql(
-CREATE TABLE Thing (
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    uuid BLOB DEFAULT (randomblob(16)),
-    kindRaw TEXT DEFAULT 'note',
-    title TEXT DEFAULT '',
-    subtitle TEXT DEFAULT '',
-    content TEXT DEFAULT '',
-    note TEXT DEFAULT '',
-    urlString TEXT DEFAULT '',
-    fileName TEXT DEFAULT '',
-    typeIdentifier TEXT DEFAULT '',
-    fileSize INTEGER DEFAULT 0,
-    dataSha256 TEXT DEFAULT NULL,
-    dataSize INTEGER DEFAULT NULL,
-    thumbnailDataSha256 TEXT DEFAULT NULL,
-    thumbnailDataSize INTEGER DEFAULT NULL,
-    iconDataSha256 TEXT DEFAULT NULL,
-    iconDataSize INTEGER DEFAULT NULL,
-    aspectRatio REAL DEFAULT 1.0,
-    isStarred INTEGER DEFAULT 0,
-    trashedAt REAL DEFAULT NULL,
-    createdAt REAL DEFAULT )sql" TAVRO_NOW R"sql(,
-    updatedAt REAL DEFAULT )sql" TAVRO_NOW R"sql(,
-    metadataJSON TEXT DEFAULT '',
-    project INTEGER DEFAULT NULL
-);
-CREATE TABLE Tag (
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    uuid BLOB DEFAULT (randomblob(16)),
-    name TEXT DEFAULT '',
-    createdAt REAL DEFAULT )sql" TAVRO_NOW R"sql(
-);
-CREATE TABLE Project (
-    id INTEGER PRIMARY KEY AUTOINCREMENT,
-    uuid BLOB DEFAULT (randomblob(16)),
-    name TEXT DEFAULT '',
-    sortOrder INTEGER DEFAULT 0,
-    linkedFolderOwner TEXT DEFAULT '',
-    createdAt REAL DEFAULT )sql" TAVRO_NOW R"sql(,
-    parent INTEGER DEFAULT NULL
-);
-CREATE TABLE ThingTags (
-    thing INTEGER NOT NULL,
-    position INTEGER NOT NULL,
-    tag INTEGER NOT NULL,
-    PRIMARY KEY (thing, position)
-) WITHOUT ROWID;
-CREATE INDEX ThingDataBlob ON Thing(dataSha256) WHERE dataSha256 IS NOT NULL;
-CREATE INDEX ThingThumbnailBlob ON Thing(thumbnailDataSha256)
-    WHERE thumbnailDataSha256 IS NOT NULL;
-CREATE INDEX ThingIconBlob ON Thing(iconDataSha256) WHERE iconDataSha256 IS NOT NULL;
-CREATE TABLE StoreMetadata (key TEXT PRIMARY KEY, value TEXT) WITHOUT ROWID;
-)sql";
-
-#undef TAVRO_NOW
 
 [[noreturn]] void notADatabase(const std::string& path) {
     // The platform's "corrupt file" reading error.
@@ -117,7 +58,7 @@ bool create(sqlite::Database& db, const std::string& path) {
             db.execute("COMMIT");
             return false;
         }
-        db.execute(kCreate);
+        db.execute(tables::createStatements());
         std::string insert =
             std::string("INSERT INTO StoreMetadata(key, value) VALUES ('schemaVersion', '") +
             kVersion + "'), ('configuration', '" + kConfiguration +
@@ -158,51 +99,6 @@ void prepare(sqlite::Database& db, const std::string& path,
         check(db, path);
         migrations::upgrade(db, path, steps);
     }
-}
-
-const std::vector<FieldColumns>& thingColumns() {
-    static const std::vector<FieldColumns> columns = {
-        {{"uuid"}},
-        {{"kindRaw"}},
-        {{"title"}},
-        {{"subtitle"}},
-        {{"content"}},
-        {{"note"}},
-        {{"urlString"}},
-        {{"fileName"}},
-        {{"typeIdentifier"}},
-        {{"fileSize"}},
-        {{"dataSha256", "dataSize"}},
-        {{"thumbnailDataSha256", "thumbnailDataSize"}},
-        {{"iconDataSha256", "iconDataSize"}},
-        {{"aspectRatio"}},
-        {{"isStarred"}},
-        {{"trashedAt"}},
-        {{"createdAt"}},
-        {{"updatedAt"}},
-        {{"metadataJSON"}},
-        {{}},  // tags: the join table
-        {{"project"}},
-    };
-    return columns;
-}
-
-const std::vector<FieldColumns>& tagColumns() {
-    static const std::vector<FieldColumns> columns = {
-        {{"uuid"}}, {{"name"}}, {{"createdAt"}}, {{}}};
-    return columns;
-}
-
-const std::vector<FieldColumns>& projectColumns() {
-    static const std::vector<FieldColumns> columns = {{{"uuid"}},
-                                                      {{"name"}},
-                                                      {{"sortOrder"}},
-                                                      {{"linkedFolderOwner"}},
-                                                      {{"createdAt"}},
-                                                      {{"parent"}},
-                                                      {{}},
-                                                      {{}}};
-    return columns;
 }
 
 }  // namespace tavro::store::schema

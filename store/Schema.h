@@ -1,8 +1,7 @@
 #pragma once
-// The store's tables: one per record type, named as the type, one column per stored field in
-// schema order (a byte field takes two: its digest and its size; its bytes live in the blob
-// folder), and the tags of a thing as a join table in relationship order. Every column
-// carries the field's default, and a NULL read back takes the same default.
+// Making and checking the store: a new one gets the tables the field tables describe
+// (store/RecordTables.h) in the current layout; an existing one must hold this schema version
+// and configuration, and is brought to the current layout (store/Migrations.h).
 
 #include <array>
 #include <string>
@@ -22,13 +21,5 @@ inline constexpr const char* kConfiguration = "Tavro";
 // holds another schema or that was made by a newer library.
 void prepare(sqlite::Database& db, const std::string& path,
              const std::vector<migrations::Step>& steps = migrations::steps());
-
-// The columns of one field, in order (empty for the to-many relationships, which have none).
-struct FieldColumns {
-    std::vector<const char*> names;
-};
-const std::vector<FieldColumns>& thingColumns();    // indexed by model::ThingField
-const std::vector<FieldColumns>& tagColumns();      // indexed by model::TagField
-const std::vector<FieldColumns>& projectColumns();  // indexed by model::ProjectField
 
 }  // namespace tavro::store::schema
