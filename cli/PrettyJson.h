@@ -1,6 +1,6 @@
 #pragma once
 // Indented JSON for people reading a response in a terminal (two spaces a level, keys in the
-// order given). Strings and numbers are written by the library's own writer.
+// order given), written by the library's one writer in its indented form.
 
 #include <string>
 #include <string_view>

@@ -12,6 +12,7 @@
 #include "model/TagFields.h"
 #include "model/ThingFields.h"
 #include "platform/Json.h"
+#include "platform/JsonWriter.h"
 #include "platform/Paths.h"
 #include "platform/Sha256.h"
 #include "store/Store.h"
@@ -23,33 +24,22 @@ namespace json = platform::json;
 
 namespace {
 
-// Appends the members of one JSON object straight into a buffer. Records are written without
+// One record's members, through the one JSON writer. Records are written as a stream, without
 // an intermediate tree: the response lists every record of the store on every exchange.
-class ObjectWriter {
+class RecordWriter {
   public:
-    explicit ObjectWriter(std::string& out) : out_(out) { out_.push_back('{'); }
-    void finish() { out_.push_back('}'); }
+    explicit RecordWriter(json::Writer& out) : out_(out) { out_.beginObject(); }
+    void finish() { out_.endObject(); }
 
-    std::string& key(std::string_view name) {
-        if (!first_) {
-            out_.push_back(',');
-        }
-        first_ = false;
-        json::appendString(out_, name);
-        out_.push_back(':');
-        return out_;
-    }
-    void text(std::string_view name, std::string_view value) {
-        json::appendString(key(name), value);
-    }
-    void integer(std::string_view name, int64_t value) { json::appendInteger(key(name), value); }
+    json::Writer& key(std::string_view name) { return out_.key(name); }
+    void text(std::string_view name, std::string_view value) { key(name).string(value); }
+    void integer(std::string_view name, int64_t value) { key(name).integer(value); }
     void timestamp(std::string_view name, platform::Timestamp value) {
         integer(name, platform::toMilliseconds(value));
     }
 
   private:
-    std::string& out_;
-    bool first_ = true;
+    json::Writer& out_;
 };
 
 namespace fields = model::fields;
@@ -194,27 +184,24 @@ AssetTexts assetDigests(const model::Thing& thing) {
     return texts;
 }
 
-void writeTags(std::string& out, const std::vector<model::Tag*>& tags) {
+void writeTags(json::Writer& out, const std::vector<model::Tag*>& tags) {
     std::vector<std::string> identifiers;
     identifiers.reserve(tags.size());
     for (const model::Tag* tag : tags) {
         identifiers.push_back(tag->uuid().lowercase());
     }
     std::sort(identifiers.begin(), identifiers.end());
-    out.push_back('[');
-    for (size_t i = 0; i < identifiers.size(); ++i) {
-        if (i) {
-            out.push_back(',');
-        }
-        json::appendString(out, identifiers[i]);
+    out.beginArray();
+    for (const std::string& identifier : identifiers) {
+        out.string(identifier);
     }
-    out.push_back(']');
+    out.endArray();
 }
 
 // Writes one field's value under its key; an absent optional value or relationship is left
 // out. Byte fields are written by the caller, which knows what stands for their contents.
 template <typename Entry, typename State>
-void writeField(ObjectWriter& record, const State& state, const Entry& entry) {
+void writeField(RecordWriter& record, const State& state, const Entry& entry) {
     const auto& value = state.*entry.member;
     using Value = std::remove_cvref_t<decltype(value)>;
     if constexpr (std::is_same_v<Value, platform::Uuid>) {
@@ -222,14 +209,14 @@ void writeField(ObjectWriter& record, const State& state, const Entry& entry) {
     } else if constexpr (std::is_same_v<Value, std::string>) {
         record.text(entry.key, value);
     } else if constexpr (std::is_same_v<Value, bool>) {
-        record.key(entry.key) += value ? "true" : "false";
+        record.key(entry.key).boolean(value);
     } else if constexpr (std::is_same_v<Value, int64_t>) {
         record.integer(entry.key, value);
     } else if constexpr (std::is_same_v<Value, double>) {
         if (entry.storage == fields::Storage::Time) {
             record.timestamp(entry.key, value);
         } else {
-            json::appendDouble(record.key(entry.key), value);
+            record.key(entry.key).number(value);
         }
     } else if constexpr (std::is_same_v<Value, std::optional<platform::Timestamp>>) {
         if (value) {
@@ -253,7 +240,7 @@ struct ThingExtras {
 };
 
 template <const auto& Table, const auto& Members, size_t I, typename State>
-void writeMember(ObjectWriter& record, const State& state, std::string_view recordType,
+void writeMember(RecordWriter& record, const State& state, std::string_view recordType,
                  const ThingExtras* extras) {
     constexpr int field = Members[I].field;
     if constexpr (field == kRecordType) {
@@ -278,29 +265,29 @@ void writeMember(ObjectWriter& record, const State& state, std::string_view reco
 }
 
 template <const auto& Table, const auto& Members, typename State, size_t... I>
-void writeMembers(std::string& out, const State& state, std::string_view recordType,
+void writeMembers(json::Writer& out, const State& state, std::string_view recordType,
                   const ThingExtras* extras, std::index_sequence<I...>) {
-    ObjectWriter record(out);
+    RecordWriter record(out);
     (writeMember<Table, Members, I>(record, state, recordType, extras), ...);
     record.finish();
 }
 
 // A thing's record with its keys in ascending order, the order the record fingerprint hashes.
 // `fingerprint` is written only for the host's copy.
-void writeThing(std::string& out, const model::Thing& thing, const std::string& fileFingerprint,
+void writeThing(json::Writer& out, const model::Thing& thing, const std::string& fileFingerprint,
                 const AssetTexts& assets, const std::string* fingerprint) {
     ThingExtras extras{fileFingerprint, assets, fingerprint};
     writeMembers<fields::kThingFields, kThingMembers>(
         out, thing.state(), "Thing", &extras, std::make_index_sequence<kThingMembers.size()>());
 }
 
-void writeProject(std::string& out, const model::Project& project) {
+void writeProject(json::Writer& out, const model::Project& project) {
     writeMembers<fields::kProjectFields, kProjectMembers>(
         out, project.state(), "Project", nullptr,
         std::make_index_sequence<kProjectMembers.size()>());
 }
 
-void writeTag(std::string& out, const model::Tag& tag) {
+void writeTag(json::Writer& out, const model::Tag& tag) {
     writeMembers<fields::kTagFields, kTagMembers>(out, tag.state(), "Tag", nullptr,
                                                   std::make_index_sequence<kTagMembers.size()>());
 }
@@ -316,11 +303,12 @@ class ThingReporter {
           receivedPath_(std::move(receivedPath)),
           received_(received) {}
 
-    void write(std::string& out, const model::Thing& thing) {
+    void write(json::Writer& out, const model::Thing& thing) {
         std::string fileFingerprint = exchange::fileFingerprint(thing);
         AssetTexts digests = assetDigests(thing);
         scratch_.clear();
-        writeThing(scratch_, thing, fileFingerprint, digests, nullptr);
+        json::Writer hashed(scratch_);
+        writeThing(hashed, thing, fileFingerprint, digests, nullptr);
         std::string fingerprint = platform::sha256Hex(scratch_);
 
         std::string identifier = thing.uuid().lowercase();
@@ -389,38 +377,28 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
         fileSystem.openSubfolder(platform::paths::parent(received), "received");
 
     std::string out;
-    ObjectWriter response(out);
-    response.integer("version", 1);
-    response.text("directory", request.directory());
-    std::string& records = response.key("records");
-    records.push_back('[');
-    bool first = true;
-    auto separate = [&] {
-        if (!first) {
-            records.push_back(',');
-        }
-        first = false;
-    };
+    json::Writer response(out);
+    response.beginObject();
+    response.key("version").integer(1);
+    response.key("directory").string(request.directory());
+    response.key("records").beginArray();
     for (const model::Project* project : unitOfWork.fetchProjects()) {
-        separate();
-        writeProject(records, *project);
+        writeProject(response, *project);
     }
     for (const model::Tag* tag : unitOfWork.fetchTags()) {
-        separate();
-        writeTag(records, *tag);
+        writeTag(response, *tag);
     }
     ThingReporter things(request, store, fileSystem, received, folder);
     for (const model::Thing* thing : unitOfWork.fetchThings()) {
-        separate();
-        things.write(records, *thing);
+        things.write(response, *thing);
     }
     things.writeFiles();
-    records.push_back(']');
-    response.text("status", sync.status);
+    response.endArray();
+    response.key("status").string(sync.status);
     if (sync.lastSync) {
-        response.timestamp("lastSync", *sync.lastSync);
+        response.key("lastSync").integer(platform::toMilliseconds(*sync.lastSync));
     }
-    response.finish();
+    response.endObject();
     return out;
 }
 

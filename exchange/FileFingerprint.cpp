@@ -1,25 +1,12 @@
 #include "exchange/FileFingerprint.h"
 
 #include "model/Thing.h"
-#include "platform/Json.h"
+#include "platform/JsonWriter.h"
 #include "platform/Sha256.h"
 
 namespace tavro::exchange {
 
 namespace json = platform::json;
-
-namespace {
-
-void appendMember(std::string& out, std::string_view key, std::string_view text) {
-    if (out.size() > 1) {
-        out.push_back(',');
-    }
-    json::appendString(out, key);
-    out.push_back(':');
-    json::appendString(out, text);
-}
-
-}  // namespace
 
 std::string fileFingerprint(std::string_view kind, std::string_view title, std::string_view content,
                             std::string_view url, std::string_view name,
@@ -27,20 +14,17 @@ std::string fileFingerprint(std::string_view kind, std::string_view title, std::
                             const std::optional<std::string>& dataSha256) {
     // Members in ascending key order, written directly rather than through a sorted tree: the
     // order is fixed and this runs for every thing of every response.
-    std::string out = "{";
-    appendMember(out, "content", content);
+    std::string out;
+    json::Writer writer(out);
+    writer.beginObject().key("content").string(content);
     if (dataSha256) {
-        appendMember(out, "data", *dataSha256);
+        writer.key("data").string(*dataSha256);
     }
-    appendMember(out, "kind", kind);
-    appendMember(out, "name", name);
-    appendMember(out, "title", title);
+    writer.key("kind").string(kind).key("name").string(name).key("title").string(title);
     if (trashed) {
-        out += ",\"trashed\":";
-        json::appendInteger(out, platform::toMilliseconds(*trashed));
+        writer.key("trashed").integer(platform::toMilliseconds(*trashed));
     }
-    appendMember(out, "url", url);
-    out.push_back('}');
+    writer.key("url").string(url).endObject();
     return platform::sha256Hex(out);
 }
 

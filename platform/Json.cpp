@@ -8,6 +8,7 @@
 #include <new>
 
 #include "platform/Error.h"
+#include "platform/JsonWriter.h"
 #include "platform/Text.h"
 
 namespace tavro::platform::json {
@@ -216,27 +217,25 @@ void appendPlainForm(std::string& out, const std::string& digits, int exponent) 
     out.append(digits, whole);
 }
 
-struct Writer {
-    std::string& out;
+// Walks a tree through the one writer, sorting each object's keys when asked.
+struct TreeWriter {
+    Writer& out;
     KeyOrder order;
 
     void value(const Value& v) {
         std::visit([this](const auto& x) { this->item(x); }, v.storage());
     }
-    void item(std::nullptr_t) { out.append("null"); }
-    void item(bool b) { out.append(b ? "true" : "false"); }
-    void item(int64_t i) { appendInteger(out, i); }
-    void item(double d) { appendDouble(out, d); }
-    void item(const std::string& s) { appendString(out, s); }
+    void item(std::nullptr_t) { out.null(); }
+    void item(bool b) { out.boolean(b); }
+    void item(int64_t i) { out.integer(i); }
+    void item(double d) { out.number(d); }
+    void item(const std::string& s) { out.string(s); }
     void item(const Array& array) {
-        out.push_back('[');
-        for (size_t i = 0; i < array.size(); ++i) {
-            if (i > 0) {
-                out.push_back(',');
-            }
-            value(array[i]);
+        out.beginArray();
+        for (const Value& element : array) {
+            value(element);
         }
-        out.push_back(']');
+        out.endArray();
     }
     void item(const Object& object) {
         std::vector<const Member*> members;
@@ -249,16 +248,12 @@ struct Writer {
             std::stable_sort(members.begin(), members.end(),
                              [](const Member* a, const Member* b) { return a->key < b->key; });
         }
-        out.push_back('{');
-        for (size_t i = 0; i < members.size(); ++i) {
-            if (i > 0) {
-                out.push_back(',');
-            }
-            appendString(out, members[i]->key);
-            out.push_back(':');
-            value(members[i]->value);
+        out.beginObject();
+        for (const Member* member : members) {
+            out.key(member->key);
+            value(member->value);
         }
-        out.push_back('}');
+        out.endObject();
     }
 };
 
@@ -422,8 +417,9 @@ std::string write(const Value& value, KeyOrder order) {
     return out;
 }
 
-void writeTo(std::string& out, const Value& value, KeyOrder order) {
-    Writer{out, order}.value(value);
+void writeTo(std::string& out, const Value& value, KeyOrder order, Writer::Style style) {
+    Writer writer(out, style);
+    TreeWriter{writer, order}.value(value);
 }
 
 void appendString(std::string& out, std::string_view utf8) {

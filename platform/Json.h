@@ -25,6 +25,7 @@
 #include <variant>
 #include <vector>
 
+#include "platform/JsonWriter.h"
 #include "platform/Uuid.h"
 
 namespace tavro::platform::json {
@@ -126,11 +127,14 @@ inline Value::Value(Object o) : storage_(std::move(o)) {}
 
 enum class KeyOrder { AsGiven, Sorted };
 
-// Compact serialisation. Throws platform::Error for NaN or infinite doubles.
+// A tree written by the one writer (platform/JsonWriter.h), compact unless asked otherwise.
+// Throws platform::Error for NaN or infinite doubles.
 std::string write(const Value& value, KeyOrder order = KeyOrder::AsGiven);
-void writeTo(std::string& out, const Value& value, KeyOrder order = KeyOrder::AsGiven);
+void writeTo(std::string& out, const Value& value, KeyOrder order = KeyOrder::AsGiven,
+             Writer::Style style = Writer::Style::Compact);
 
-// Building blocks of the writer, for code that streams a large document without a tree.
+// The writer's own escapes and number forms, which json::Writer writes with. Code that writes
+// JSON goes through json::Writer, not through these.
 void appendString(std::string& out, std::string_view utf8);
 void appendInteger(std::string& out, int64_t value);
 void appendDouble(std::string& out, double value);  // throws for NaN/inf

@@ -309,3 +309,29 @@ TEST_F(JsonValues, UuidReadsOnlyTheCanonicalFormInEitherCase) {
 
 }  // namespace
 }  // namespace tavro::platform::json
+
+namespace tavro::platform::json {
+namespace {
+
+TEST(JsonWriter, StreamedAndTreeFormsAreTheSameBytes) {
+    Value tree = Object{{"b", Array{1, "x/y", Array{}, Object{}}}, {"a", nullptr}, {"c", 0.5}};
+    std::string streamed;
+    Writer out(streamed);
+    out.beginObject().key("b").beginArray().integer(1).string("x/y");
+    out.beginArray().endArray().beginObject().endObject().endArray();
+    out.key("a").null().key("c").number(0.5).endObject();
+    EXPECT_EQ(streamed, write(tree));
+    EXPECT_EQ(streamed, "{\"b\":[1,\"x\\/y\",[],{}],\"a\":null,\"c\":0.5}");
+}
+
+TEST(JsonWriter, IndentedFormPutsEachValueOnItsOwnLine) {
+    std::string text;
+    writeTo(text, Object{{"a", Array{true, Object{{"k", "v"}}}}, {"e", Array{}}, {"o", Object{}}},
+            KeyOrder::AsGiven, Writer::Style::Indented);
+    EXPECT_EQ(text,
+              "{\n  \"a\": [\n    true,\n    {\n      \"k\": \"v\"\n    }\n  ],\n"
+              "  \"e\": [],\n  \"o\": {}\n}");
+}
+
+}  // namespace
+}  // namespace tavro::platform::json
