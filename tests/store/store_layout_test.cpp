@@ -64,6 +64,9 @@ std::vector<std::string> layoutOf(const std::string& path) {
                                         "WHERE type = 'index' AND sql IS NOT NULL ORDER BY name")) {
         layout.push_back("index " + index);
     }
+    // Where a column stands in its table is no part of the layout: rows are read and written by
+    // column name, and a column added to an older store can only come last.
+    std::sort(layout.begin(), layout.end());
     return layout;
 }
 
