@@ -37,45 +37,6 @@ std::string conflictFileName(const std::string& fileName) {
     return name;
 }
 
-namespace {
-
-// A parsed JSON element as a writable value, so that an object can be written back without one
-// of its members.
-json::Value toValue(json::Element element) {
-    using simdjson::dom::element_type;
-    switch (element.type()) {
-        case element_type::OBJECT: {
-            json::Object object;
-            for (auto field : simdjson::dom::object(element)) {
-                object.push_back({std::string(field.key), toValue(field.value)});
-            }
-            return object;
-        }
-        case element_type::ARRAY: {
-            json::Array array;
-            for (auto item : simdjson::dom::array(element)) {
-                array.push_back(toValue(item));
-            }
-            return array;
-        }
-        case element_type::STRING:
-            return std::string_view(element);
-        case element_type::INT64:
-            return int64_t(element);
-        case element_type::UINT64:
-            return double(uint64_t(element));
-        case element_type::DOUBLE:
-            return double(element);
-        case element_type::BOOL:
-            return bool(element);
-        case element_type::NULL_VALUE:
-            return nullptr;
-    }
-    return nullptr;
-}
-
-}  // namespace
-
 std::string conflictMetadata(const std::string& metadataJSON) {
     json::Parser parser;
     json::Element root;
@@ -87,10 +48,11 @@ std::string conflictMetadata(const std::string& metadataJSON) {
     if (!root.is_object()) {
         return metadataJSON;
     }
+    json::Value metadata = json::toValue(root);
     json::Object kept;
-    for (auto field : simdjson::dom::object(root)) {
-        if (field.key != "linkedRelativePath") {
-            kept.push_back({std::string(field.key), toValue(field.value)});
+    for (json::Member& member : std::get<json::Object>(metadata.storage())) {
+        if (member.key != "linkedRelativePath") {
+            kept.push_back(std::move(member));
         }
     }
     return json::write(kept);

@@ -411,6 +411,39 @@ std::optional<ArrayView> asArray(std::optional<Element> value) {
 
 // ---- Writing --------------------------------------------------------------------------
 
+Value toValue(Element element) {
+    using simdjson::dom::element_type;
+    switch (element.type()) {
+        case element_type::OBJECT: {
+            Object object;
+            for (auto field : simdjson::dom::object(element)) {
+                object.push_back({std::string(field.key), toValue(field.value)});
+            }
+            return object;
+        }
+        case element_type::ARRAY: {
+            Array array;
+            for (auto item : simdjson::dom::array(element)) {
+                array.push_back(toValue(item));
+            }
+            return array;
+        }
+        case element_type::STRING:
+            return std::string_view(element);
+        case element_type::INT64:
+            return int64_t(element);
+        case element_type::UINT64:
+            return double(uint64_t(element));
+        case element_type::DOUBLE:
+            return double(element);
+        case element_type::BOOL:
+            return bool(element);
+        case element_type::NULL_VALUE:
+            return nullptr;
+    }
+    return nullptr;
+}
+
 std::string write(const Value& value, KeyOrder order) {
     std::string out;
     writeTo(out, value, order);

@@ -127,6 +127,10 @@ inline Value::Value(Object o) : storage_(std::move(o)) {}
 
 enum class KeyOrder { AsGiven, Sorted };
 
+// A parsed element as a tree of values, members in document order: for writing a document back
+// changed. Integers beyond int64 become doubles.
+Value toValue(Element element);
+
 // A tree written by the one writer (platform/JsonWriter.h), compact unless asked otherwise.
 // Throws platform::Error for NaN or infinite doubles.
 std::string write(const Value& value, KeyOrder order = KeyOrder::AsGiven);
