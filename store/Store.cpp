@@ -151,7 +151,7 @@ void Store::beginWriting() {
     if ((code & 0xff) == SQLITE_BUSY) {
         platform::throwError(sqlite::kErrorDomain, code,
                              "The library store is busy: another program has been writing to it "
-                             "for more than a minute.",
+                             "for more than 30 seconds.",
                              path_);
     }
     if (code != SQLITE_OK) {

@@ -38,7 +38,7 @@ class Store {
     // a unit of work that writes from its first read waits for another writer to finish (an
     // exchange holds the lock for its whole length, seconds for a large library).
     static constexpr int kBusyWaitMilliseconds = 5000;
-    static constexpr int kWriterWaitMilliseconds = 60000;
+    static constexpr int kWriterWaitMilliseconds = 30000;
 
     // Opens the store at `path`, creating the file, its folder and the blob folder as needed.
     // A file that is not a database, or one of another schema version, fails with
