@@ -147,8 +147,10 @@ void BlobStore::ensure(const model::Content& content) {
 void BlobStore::ensureAll(const std::vector<const model::Content*>& contents) {
     std::vector<const model::Content*> unique;
     std::unordered_set<std::string> seen;
+    // Most contents of an exchange are already stored: they are checked here, one stat each,
+    // and writer threads start only for the blobs really missing.
     for (const model::Content* content : contents) {
-        if (seen.insert(content->sha256).second) {
+        if (seen.insert(content->sha256).second && !fileSystem_.exists(path(content->sha256))) {
             unique.push_back(content);
         }
     }

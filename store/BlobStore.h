@@ -56,8 +56,8 @@ class BlobStore {
     // was hashed fails); pending bytes are written. Existing blobs are never rewritten.
     void ensure(const model::Content& content);
     // The same for many contents (each digest once). Writing a blob waits mostly for the disk
-    // to confirm it, so several are written at a time; the first failure is thrown after all
-    // writers have stopped.
+    // to confirm it, so the missing ones are written several at a time; the first failure is
+    // thrown after all writers have stopped.
     void ensureAll(const std::vector<const model::Content*>& contents);
 
     // Streams the bytes of a content, wherever they are.
