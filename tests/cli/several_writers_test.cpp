@@ -57,6 +57,20 @@ class SeveralWritersTest : public SharedStoreFixture {
         batch.names.push_back(name);
     }
 
+    // The first round meets a store that does not exist yet; later ones start behind a held
+    // write lock, opened once every child has had time to load the library.
+    void shutGate(std::optional<StoreWriteLock>& gate, int round) {
+        if (round > 0) {
+            gate.emplace(sandbox_.storePath());
+        }
+    }
+    static void openGate(std::optional<StoreWriteLock>& gate) {
+        if (gate) {
+            std::this_thread::sleep_for(kGateTime);
+            gate->release();
+        }
+    }
+
     void expectSound(int round) {
         EXPECT_EQ(integrityCheck(), "ok") << "after round " << round;
         EXPECT_EQ(missingBlobs(), std::vector<std::string>{}) << "after round " << round;
@@ -69,11 +83,8 @@ TEST_F(SeveralWritersTest, NewerVersionWinsWhateverOrderTheWritersCommitIn) {
     // What each thing must read as: the newest version any successful writer sent.
     std::map<std::string, std::pair<int64_t, std::string>> newest;
     for (int round = 0; round < kRounds; ++round) {
-        // The first round meets a store that does not exist yet; later ones start gated.
         std::optional<StoreWriteLock> gate;
-        if (round > 0) {
-            gate.emplace(sandbox_.storePath());
-        }
+        shutGate(gate, round);
         Batch batch;
         for (int writer = 0; writer < kWriters; ++writer) {
             json::Array records;
@@ -89,10 +100,7 @@ TEST_F(SeveralWritersTest, NewerVersionWinsWhateverOrderTheWritersCommitIn) {
             start(batch, "newer-" + std::to_string(round) + "-" + std::to_string(writer),
                   std::move(records));
         }
-        if (gate) {
-            std::this_thread::sleep_for(kGateTime);
-            gate->release();
-        }
+        openGate(gate);
         auto outcomes = waitForAll(batch.children, batch.names);
         for (int writer = 0; writer < kWriters; ++writer) {
             if (!outcomes[writer].succeeded()) {
@@ -126,9 +134,7 @@ TEST_F(SeveralWritersTest, ThingsAddedAtOnceBySeveralWritersAreAllKept) {
     std::vector<std::string> added;
     for (int round = 0; round < kRounds; ++round) {
         std::optional<StoreWriteLock> gate;
-        if (round > 0) {
-            gate.emplace(sandbox_.storePath());
-        }
+        shutGate(gate, round);
         Batch batch;
         for (int writer = 0; writer < kWriters; ++writer) {
             json::Array records;
@@ -139,10 +145,7 @@ TEST_F(SeveralWritersTest, ThingsAddedAtOnceBySeveralWritersAreAllKept) {
             start(batch, "rows-" + std::to_string(round) + "-" + std::to_string(writer),
                   std::move(records));
         }
-        if (gate) {
-            std::this_thread::sleep_for(kGateTime);
-            gate->release();
-        }
+        openGate(gate);
         auto outcomes = waitForAll(batch.children, batch.names);
         for (int writer = 0; writer < kWriters; ++writer) {
             EXPECT_TRUE(outcomes[writer].succeeded())

@@ -119,6 +119,15 @@ Child spawnChild(const std::string& storePath, const std::string& directory = {}
 }
 
 // Blocks until the child reports a completed save; false when it ended instead.
+// Kills the child and reaps it; false when it had already ended by itself.
+bool killChild(const Child& child) {
+    ::kill(child.pid, SIGKILL);
+    int status = 0;
+    waitpid(child.pid, &status, 0);
+    close(child.saves);
+    return WIFSIGNALED(status);
+}
+
 bool awaitSave(const Child& child) {
     char byte = 0;
     return read(child.saves, &byte, 1) == 1;
@@ -140,11 +149,7 @@ TEST(StoreCrashTest, KilledSavesLeaveAWholeChangeOrNone) {
             ASSERT_TRUE(awaitSave(child)) << "the child ended by itself at kill " << kill;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
-        ::kill(child.pid, SIGKILL);
-        int status = 0;
-        waitpid(child.pid, &status, 0);
-        close(child.saves);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself at kill " << kill;
+        ASSERT_TRUE(killChild(child)) << "the child ended by itself at kill " << kill;
         int64_t now = verifyStore(path);
         ASSERT_GE(now, generation) << "a saved generation was lost at kill " << kill;
         generation = now;
@@ -206,11 +211,7 @@ TEST(StoreCrashTest, KilledExchangesLeaveWholeReceivedFilesAndTheNextRemovesTheR
             ASSERT_TRUE(awaitSave(child)) << "the child ended by itself at kill " << kill;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(delay(random)));
-        ::kill(child.pid, SIGKILL);
-        int status = 0;
-        waitpid(child.pid, &status, 0);
-        close(child.saves);
-        ASSERT_TRUE(WIFSIGNALED(status)) << "the child ended by itself at kill " << kill;
+        ASSERT_TRUE(killChild(child)) << "the child ended by itself at kill " << kill;
         killsLeavingTemporaries += verifyReceived(received) > 0;
 
         // The next exchange removes what the killed one left, and writes every file whole.
