@@ -34,63 +34,12 @@ void Thing::setKind(ThingKind kind) {
     setKindRaw(std::string(rawValue(kind)));
 }
 
-void Thing::setUuid(const platform::Uuid& value) {
-    set(s_.uuid, value, ThingField::uuid);
-}
-void Thing::setKindRaw(std::string value) {
-    set(s_.kindRaw, std::move(value), ThingField::kindRaw);
-}
-void Thing::setTitle(std::string value) {
-    set(s_.title, std::move(value), ThingField::title);
-}
-void Thing::setSubtitle(std::string value) {
-    set(s_.subtitle, std::move(value), ThingField::subtitle);
-}
-void Thing::setContent(std::string value) {
-    set(s_.content, std::move(value), ThingField::content);
-}
-void Thing::setNote(std::string value) {
-    set(s_.note, std::move(value), ThingField::note);
-}
-void Thing::setUrlString(std::string value) {
-    set(s_.urlString, std::move(value), ThingField::urlString);
-}
-void Thing::setFileName(std::string value) {
-    set(s_.fileName, std::move(value), ThingField::fileName);
-}
-void Thing::setTypeIdentifier(std::string value) {
-    set(s_.typeIdentifier, std::move(value), ThingField::typeIdentifier);
-}
-void Thing::setFileSize(int64_t value) {
-    set(s_.fileSize, value, ThingField::fileSize);
-}
-void Thing::setData(std::optional<Content> value) {
-    set(s_.data, std::move(value), ThingField::data);
-}
-void Thing::setThumbnailData(std::optional<Content> value) {
-    set(s_.thumbnailData, std::move(value), ThingField::thumbnailData);
-}
-void Thing::setIconData(std::optional<Content> value) {
-    set(s_.iconData, std::move(value), ThingField::iconData);
-}
-void Thing::setAspectRatio(double value) {
-    set(s_.aspectRatio, value, ThingField::aspectRatio);
-}
-void Thing::setIsStarred(bool value) {
-    set(s_.isStarred, value, ThingField::isStarred);
-}
-void Thing::setTrashedAt(std::optional<platform::Timestamp> value) {
-    set(s_.trashedAt, value, ThingField::trashedAt);
-}
-void Thing::setCreatedAt(platform::Timestamp value) {
-    set(s_.createdAt, value, ThingField::createdAt);
-}
-void Thing::setUpdatedAt(platform::Timestamp value) {
-    set(s_.updatedAt, value, ThingField::updatedAt);
-}
-void Thing::setMetadataJSON(std::string value) {
-    set(s_.metadataJSON, std::move(value), ThingField::metadataJSON);
-}
+#define TAVRO_THING_SETTER(name, Name, type, ...)         \
+    void Thing::set##Name(type value) {                   \
+        set(s_.name, std::move(value), ThingField::name); \
+    }
+TAVRO_THING_VALUE_FIELDS(TAVRO_THING_SETTER)
+#undef TAVRO_THING_SETTER
 
 void Thing::setTags(std::vector<Tag*> value) {
     std::vector<Tag*> tags;

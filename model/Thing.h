@@ -5,10 +5,12 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "model/Content.h"
 #include "model/Record.h"
+#include "model/ThingFieldList.h"
 #include "model/ThingKind.h"
 #include "model/ThingMetadata.h"
 #include "platform/Time.h"
@@ -23,54 +25,26 @@ class Project;
 
 // Field positions in the schema, as announced to observers.
 enum class ThingField {
-    uuid,
-    kindRaw,
-    title,
-    subtitle,
-    content,
-    note,
-    urlString,
-    fileName,
-    typeIdentifier,
-    fileSize,
-    data,
-    thumbnailData,
-    iconData,
-    aspectRatio,
-    isStarred,
-    trashedAt,
-    createdAt,
-    updatedAt,
-    metadataJSON,
-    tags,
+#define TAVRO_THING_ENUMERATOR(name, ...) name,
+    TAVRO_THING_VALUE_FIELDS(TAVRO_THING_ENUMERATOR)
+#undef TAVRO_THING_ENUMERATOR
+        tags,
     project
 };
-inline constexpr int kThingFieldCount = 21;
+inline constexpr int kThingFieldCount = static_cast<int>(ThingField::project) + 1;
 
 // The stored values of a thing; the schema defaults are the member initialisers.
 struct ThingState {
-    platform::Uuid uuid;
-    std::string kindRaw = "note";
-    std::string title;
-    std::string subtitle;
-    std::string content;
-    std::string note;
-    std::string urlString;
-    std::string fileName;
-    std::string typeIdentifier;
-    int64_t fileSize = 0;
-    std::optional<Content> data;
-    std::optional<Content> thumbnailData;
-    std::optional<Content> iconData;
-    double aspectRatio = 1.0;
-    bool isStarred = false;
-    std::optional<platform::Timestamp> trashedAt;
-    platform::Timestamp createdAt = 0;
-    platform::Timestamp updatedAt = 0;
-    std::string metadataJSON;
+#define TAVRO_THING_MEMBER(name, Name, type, initial, ...) type name = initial;
+    TAVRO_THING_VALUE_FIELDS(TAVRO_THING_MEMBER)
+#undef TAVRO_THING_MEMBER
     std::vector<Tag*> tags;  // relationship order
     Project* project = nullptr;
 };
+
+// Plain numbers are read by value, everything else by reference.
+template <typename T>
+using ThingGetter = std::conditional_t<std::is_scalar_v<T>, T, const T&>;
 
 class Thing : public Record {
   public:
@@ -79,51 +53,26 @@ class Thing : public Record {
     Thing(ThingKind kind, std::string title);
     ~Thing();
 
-    const platform::Uuid& uuid() const { return s_.uuid; }
-    const std::string& kindRaw() const { return s_.kindRaw; }
-    const std::string& title() const { return s_.title; }
-    const std::string& subtitle() const { return s_.subtitle; }
-    const std::string& content() const { return s_.content; }
-    const std::string& note() const { return s_.note; }
-    const std::string& urlString() const { return s_.urlString; }
-    const std::string& fileName() const { return s_.fileName; }
-    const std::string& typeIdentifier() const { return s_.typeIdentifier; }
-    int64_t fileSize() const { return s_.fileSize; }
-    const std::optional<Content>& data() const { return s_.data; }
-    const std::optional<Content>& thumbnailData() const { return s_.thumbnailData; }
-    const std::optional<Content>& iconData() const { return s_.iconData; }
-    double aspectRatio() const { return s_.aspectRatio; }
-    bool isStarred() const { return s_.isStarred; }
-    std::optional<platform::Timestamp> trashedAt() const { return s_.trashedAt; }
-    platform::Timestamp createdAt() const { return s_.createdAt; }
-    platform::Timestamp updatedAt() const { return s_.updatedAt; }
-    const std::string& metadataJSON() const { return s_.metadataJSON; }
-    const std::vector<Tag*>& tags() const { return s_.tags; }
-    Project* project() const { return s_.project; }
+#define TAVRO_THING_ACCESSOR(name, Name, type, ...) \
+    ThingGetter<type> name() const {                \
+        return s_.name;                             \
+    }
+    TAVRO_THING_VALUE_FIELDS(TAVRO_THING_ACCESSOR)
+#undef TAVRO_THING_ACCESSOR
+    const std::vector<Tag*>& tags() const {
+        return s_.tags;
+    }
+    Project* project() const {
+        return s_.project;
+    }
 
     // An unknown raw value reads as a note; it stays stored until the kind is written.
     ThingKind kind() const;
     void setKind(ThingKind kind);
 
-    void setUuid(const platform::Uuid& value);
-    void setKindRaw(std::string value);
-    void setTitle(std::string value);
-    void setSubtitle(std::string value);
-    void setContent(std::string value);
-    void setNote(std::string value);
-    void setUrlString(std::string value);
-    void setFileName(std::string value);
-    void setTypeIdentifier(std::string value);
-    void setFileSize(int64_t value);
-    void setData(std::optional<Content> value);
-    void setThumbnailData(std::optional<Content> value);
-    void setIconData(std::optional<Content> value);
-    void setAspectRatio(double value);
-    void setIsStarred(bool value);
-    void setTrashedAt(std::optional<platform::Timestamp> value);
-    void setCreatedAt(platform::Timestamp value);
-    void setUpdatedAt(platform::Timestamp value);
-    void setMetadataJSON(std::string value);
+#define TAVRO_THING_SETTER(name, Name, type, ...) void set##Name(type value);
+    TAVRO_THING_VALUE_FIELDS(TAVRO_THING_SETTER)
+#undef TAVRO_THING_SETTER
     // Both ends: the thing joins each new tag's `things` and leaves those of tags it no longer
     // carries. A tag listed twice is kept once, at its first place; null entries are dropped.
     void setTags(std::vector<Tag*> value);
@@ -137,8 +86,12 @@ class Thing : public Record {
     std::optional<platform::UniformType> contentType() const;
     // The file name's extension, else the content type's preferred one, else empty; no dot.
     std::string fileExtension() const;
-    bool isTrashed() const { return s_.trashedAt.has_value(); }
-    bool hasThumbnail() const { return s_.thumbnailData.has_value(); }
+    bool isTrashed() const {
+        return s_.trashedAt.has_value();
+    }
+    bool hasThumbnail() const {
+        return s_.thumbnailData.has_value();
+    }
     std::string displayTitle() const;
     std::string badgeText() const;
     // The file name, else the display title with the extension or "bin"; never holds "/".
@@ -165,9 +118,13 @@ class Thing : public Record {
     void restore();
 
     // The stored values as a whole, for code that walks the field table (ThingFields.h).
-    const ThingState& state() const { return s_; }
+    const ThingState& state() const {
+        return s_;
+    }
 
-    bool operator==(const Thing& other) const { return id() == other.id(); }
+    bool operator==(const Thing& other) const {
+        return id() == other.id();
+    }
 
   private:
     friend struct tavro::store::RecordAccess;

@@ -10,8 +10,12 @@
 // never a mix, and the next opening carries on. A store made by a newer library is refused
 // and left untouched.
 //
-// Adding a stored field: add it to the record's description (fresh stores get the column from
-// there), raise kCurrentLayout and add the step that adds the column to older stores.
+// Adding a stored field: add it to the record's description (a thing's: model/ThingFieldList.h;
+// fresh stores get the column from there), raise kCurrentLayout and add the step that adds the
+// column to older stores, written out as literal SQL so that the step keeps meaning what it
+// meant when later layouts change the field again. The column must match what a fresh store
+// gets (same type and default, no NOT NULL): the layout test compares an upgraded store with a
+// fresh one. A new exchange key also belongs in docs/schema/exchange-response.schema.json.
 
 #include <functional>
 #include <string>
