@@ -24,13 +24,15 @@ class Tag;
 class Project;
 
 // Field positions in the schema, as announced to observers.
+// clang-format off
 enum class ThingField {
 #define TAVRO_THING_ENUMERATOR(name, ...) name,
     TAVRO_THING_VALUE_FIELDS(TAVRO_THING_ENUMERATOR)
 #undef TAVRO_THING_ENUMERATOR
-        tags,
+    tags,
     project
 };
+// clang-format on
 inline constexpr int kThingFieldCount = static_cast<int>(ThingField::project) + 1;
 
 // The stored values of a thing; the schema defaults are the member initialisers.
