@@ -6,12 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <exception>
-#include <mutex>
-#include <system_error>
-#include <thread>
 #include <utility>
 
 #include "platform/Error.h"
@@ -145,50 +140,24 @@ void BlobStore::ensure(const model::Content& content) {
 }
 
 void BlobStore::ensureAll(const std::vector<const model::Content*>& contents) {
-    std::vector<const model::Content*> unique;
+    // Most contents of an exchange are already stored: they are checked here, one stat each.
+    // The missing ones that come from files are copied as one batch, flushed to disk together:
+    // a first import brings thousands of small files, and a flush each would cost far more than
+    // writing them.
     std::unordered_set<std::string> seen;
-    // Most contents of an exchange are already stored: they are checked here, one stat each,
-    // and writer threads start only for the blobs really missing.
+    std::vector<platform::FileSystem::FileCopy> copies;
     for (const model::Content* content : contents) {
-        if (seen.insert(content->sha256).second && !fileSystem_.exists(path(content->sha256))) {
-            unique.push_back(content);
+        if (!seen.insert(content->sha256).second || fileSystem_.exists(path(content->sha256))) {
+            continue;
+        }
+        if (content->isPendingFile()) {
+            copies.push_back({content->pending->path, path(content->sha256), content->sha256});
+        } else {
+            ensure(*content);
         }
     }
-    constexpr size_t kMaxWriters = 8;
-    size_t writers = std::min(kMaxWriters, unique.size());
-    std::atomic<size_t> next{0};
-    std::atomic<bool> failed{false};
-    std::exception_ptr failure;
-    std::mutex failureMutex;
-    auto work = [&] {
-        for (size_t i = next++; i < unique.size() && !failed; i = next++) {
-            try {
-                ensure(*unique[i]);
-            } catch (...) {
-                std::lock_guard lock(failureMutex);
-                if (!failure) {
-                    failure = std::current_exception();
-                }
-                failed = true;
-            }
-        }
-    };
-    std::vector<std::thread> threads;
-    for (size_t i = 1; i < writers; ++i) {
-        // Helpers only speed the writing up: when the system will not start another thread,
-        // the ones running (this one at least) do the rest.
-        try {
-            threads.emplace_back(work);
-        } catch (const std::system_error&) {
-            break;
-        }
-    }
-    work();
-    for (auto& thread : threads) {
-        thread.join();
-    }
-    if (failure) {
-        std::rethrow_exception(failure);
+    if (!copies.empty()) {
+        fileSystem_.copyFilesAtomically(copies);
     }
 }
 

@@ -55,9 +55,8 @@ class BlobStore {
     // pending file is copied with its digest verified on the way (a file that changed since it
     // was hashed fails); pending bytes are written. Existing blobs are never rewritten.
     void ensure(const model::Content& content);
-    // The same for many contents (each digest once). Writing a blob waits mostly for the disk
-    // to confirm it, so the missing ones are written several at a time; the first failure is
-    // thrown after all writers have stopped.
+    // The same for many contents (each digest once). The missing blobs that come from files are
+    // written as one batch and flushed to disk together before any takes its final name.
     void ensureAll(const std::vector<const model::Content*>& contents);
 
     // Streams the bytes of a content, wherever they are.
