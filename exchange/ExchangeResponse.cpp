@@ -127,6 +127,8 @@ constexpr bool strictlyIncreasing(const std::array<Member, N>& members) {
 static_assert(strictlyIncreasing(kThingMembers),
               "a thing's record must list its keys in strictly increasing byte order");
 static_assert(coversTable(fields::kThingFields, kThingMembers));
+static_assert(kThingMembers[0].field != kFingerprint,
+              "the fingerprint member is put in after the member before it");
 
 // Projects and tags are not fingerprinted; their members keep the order hosts have always seen.
 constexpr auto kProjectMembers =
@@ -237,11 +239,14 @@ struct ThingExtras {
     const std::string& fileFingerprint;
     const AssetTexts& assets;
     const std::string* fingerprint;  // only in the host's copy
+    // Without a fingerprint: where in `written` the fingerprint member belongs.
+    const std::string* written = nullptr;
+    size_t fingerprintAt = 0;
 };
 
 template <const auto& Table, const auto& Members, size_t I, typename State>
 void writeMember(RecordWriter& record, const State& state, std::string_view recordType,
-                 const ThingExtras* extras) {
+                 ThingExtras* extras) {
     constexpr int field = Members[I].field;
     if constexpr (field == kRecordType) {
         record.text("recordType", recordType);
@@ -250,6 +255,8 @@ void writeMember(RecordWriter& record, const State& state, std::string_view reco
     } else if constexpr (field == kFingerprint) {
         if (extras->fingerprint) {
             record.text("fingerprint", *extras->fingerprint);
+        } else if (extras->written) {
+            extras->fingerprintAt = extras->written->size();
         }
     } else {
         const auto& entry = std::get<field>(Table);
@@ -266,7 +273,7 @@ void writeMember(RecordWriter& record, const State& state, std::string_view reco
 
 template <const auto& Table, const auto& Members, typename State, size_t... I>
 void writeMembers(json::Writer& out, const State& state, std::string_view recordType,
-                  const ThingExtras* extras, std::index_sequence<I...>) {
+                  ThingExtras* extras, std::index_sequence<I...>) {
     RecordWriter record(out);
     (writeMember<Table, Members, I>(record, state, recordType, extras), ...);
     record.finish();
@@ -274,9 +281,7 @@ void writeMembers(json::Writer& out, const State& state, std::string_view record
 
 // A thing's record with its keys in ascending order, the order the record fingerprint hashes.
 // `fingerprint` is written only for the host's copy.
-void writeThing(json::Writer& out, const model::Thing& thing, const std::string& fileFingerprint,
-                const AssetTexts& assets, const std::string* fingerprint) {
-    ThingExtras extras{fileFingerprint, assets, fingerprint};
+void writeThing(json::Writer& out, const model::Thing& thing, ThingExtras& extras) {
     writeMembers<fields::kThingFields, kThingMembers>(
         out, thing.state(), "Thing", &extras, std::make_index_sequence<kThingMembers.size()>());
 }
@@ -308,8 +313,17 @@ class ThingReporter {
         AssetTexts digests = assetDigests(thing);
         scratch_.clear();
         json::Writer hashed(scratch_);
-        writeThing(hashed, thing, fileFingerprint, digests, nullptr);
+        ThingExtras hashedExtras{fileFingerprint, digests, nullptr, &scratch_};
+        writeThing(hashed, thing, hashedExtras);
         std::string fingerprint = platform::sha256Hex(scratch_);
+
+        // Without contents the host's copy differs from the hashed one only by the fingerprint
+        // member: it is put in place rather than the whole record written a second time.
+        if (std::none_of(digests.begin(), digests.end(), [](const auto& d) { return d; })) {
+            insertFingerprint(fingerprint, hashedExtras.fingerprintAt);
+            out.raw(scratch_);
+            return;
+        }
 
         std::string identifier = thing.uuid().lowercase();
         AssetTexts paths;
@@ -327,7 +341,8 @@ class ThingReporter {
                 }
             }
         }
-        writeThing(out, thing, fileFingerprint, paths, &fingerprint);
+        ThingExtras hostExtras{fileFingerprint, paths, &fingerprint};
+        writeThing(out, thing, hostExtras);
     }
 
     // Writes the files of every thing the host does not hold in its current state, as one
@@ -337,6 +352,12 @@ class ThingReporter {
     void writeFiles() { fileSystem_.copyFilesInto(received_, copies_); }
 
   private:
+    // `at` is the offset where the member would have been written: after a member, never first.
+    void insertFingerprint(const std::string& fingerprint, size_t at) {
+        member_.assign(",\"fingerprint\":\"").append(fingerprint).append("\"");
+        scratch_.insert(at, member_);
+    }
+
     bool hostHolds(const std::string& identifier, const std::string& fingerprint) {
         key_.assign("Thing:").append(identifier);
         auto found = known_.find(key_);
@@ -349,6 +370,7 @@ class ThingReporter {
     std::string receivedPath_;
     const platform::OpenFolder& received_;
     std::string scratch_;
+    std::string member_;
     std::string key_;
     std::vector<platform::FileSystem::FileCopy> copies_;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -122,11 +123,19 @@ bool widenHugeIntegers(std::string& json, size_t length) {
 void appendEscaped(std::string& out, std::string_view utf8) {
     static constexpr char kHex[] = "0123456789abcdef";
     out.push_back('"');
+    // Which bytes are written as they are; looked up rather than compared four times, as every
+    // text of every response passes through here.
+    static constexpr auto kPlain = [] {
+        std::array<bool, 256> plain{};
+        for (int c = 0x20; c < 256; ++c) {
+            plain[c] = c != '"' && c != '\\' && c != '/';
+        }
+        return plain;
+    }();
     size_t run = 0;  // start of the bytes not yet copied
     for (size_t i = 0; i < utf8.size(); ++i) {
         const auto c = static_cast<unsigned char>(utf8[i]);
-        const bool plain = c >= 0x20 && c != '"' && c != '\\' && c != '/';
-        if (plain) {
+        if (kPlain[c]) {
             continue;
         }
         out.append(utf8.substr(run, i - run));
