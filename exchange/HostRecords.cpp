@@ -160,6 +160,9 @@ void applyField(Record& target, const json::Fields& record, const Entry& entry,
                 if (auto present = json::asString(value)) {
                     set(std::string(*present));
                 }
+            } else if constexpr (std::is_invocable_v<decltype(entry.setter), Record&,
+                                                     std::string_view>) {
+                set(string(record, entry.key));  // no copy unless the text changed
             } else {
                 set(text(record, entry.key));
             }

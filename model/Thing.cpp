@@ -34,9 +34,9 @@ void Thing::setKind(ThingKind kind) {
     setKindRaw(std::string(rawValue(kind)));
 }
 
-#define TAVRO_THING_SETTER(name, Name, type, ...)         \
-    void Thing::set##Name(type value) {                   \
-        set(s_.name, std::move(value), ThingField::name); \
+#define TAVRO_THING_SETTER(name, Name, type, ...)            \
+    void Thing::set##Name(ThingSetterArgument<type> value) { \
+        set(s_.name, std::move(value), ThingField::name);    \
     }
 TAVRO_THING_VALUE_FIELDS(TAVRO_THING_SETTER)
 #undef TAVRO_THING_SETTER

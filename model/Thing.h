@@ -5,6 +5,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -47,6 +48,10 @@ struct ThingState {
 // Plain numbers are read by value, everything else by reference.
 template <typename T>
 using ThingGetter = std::conditional_t<std::is_scalar_v<T>, T, const T&>;
+// Text is written from a view, so that writing a value equal to the stored one (what most
+// writes of an exchange do) allocates nothing.
+template <typename T>
+using ThingSetterArgument = std::conditional_t<std::is_same_v<T, std::string>, std::string_view, T>;
 
 class Thing : public Record {
   public:
@@ -72,7 +77,7 @@ class Thing : public Record {
     ThingKind kind() const;
     void setKind(ThingKind kind);
 
-#define TAVRO_THING_SETTER(name, Name, type, ...) void set##Name(type value);
+#define TAVRO_THING_SETTER(name, Name, type, ...) void set##Name(ThingSetterArgument<type> value);
     TAVRO_THING_VALUE_FIELDS(TAVRO_THING_SETTER)
 #undef TAVRO_THING_SETTER
     // Both ends: the thing joins each new tag's `things` and leaves those of tags it no longer
@@ -134,9 +139,9 @@ class Thing : public Record {
     friend class Project;
     explicit Thing(ThingState state);
 
-    template <typename T>
-    void set(T& slot, T value, ThingField field) {
-        assign(*this, slot, std::move(value), static_cast<int>(field));
+    template <typename T, typename V>
+    void set(T& slot, V&& value, ThingField field) {
+        assign(*this, slot, std::forward<V>(value), static_cast<int>(field));
     }
 
     ThingState s_;

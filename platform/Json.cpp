@@ -1,8 +1,8 @@
 #include "platform/Json.h"
 
 #include <algorithm>
-#include <cctype>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -311,8 +311,8 @@ Element Parser::parse(std::string_view utf8) {
     if (error != simdjson::SUCCESS) {
         // What the parser says went wrong; where is left out, since finding it takes a second
         // pass over the text and no one reads it.
-        parseError(std::string(simdjson::error_message(error)) + " (in " +
-                   std::to_string(length) + " bytes of input)");
+        parseError(std::string(simdjson::error_message(error)) + " (in " + std::to_string(length) +
+                   " bytes of input)");
     }
     const auto type = root.type();
     if (type != simdjson::dom::element_type::OBJECT && type != simdjson::dom::element_type::ARRAY) {
