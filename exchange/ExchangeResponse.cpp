@@ -377,6 +377,9 @@ class ThingReporter {
 
 }  // namespace
 
+// A generous size of one record in the response (typical things take about 700 bytes).
+constexpr size_t kResponseBytesPerRecord = 2048;
+
 std::string receivedFolder(std::string_view directory) {
     std::string absolute;
     if (!directory.empty() && directory.front() == '/') {
@@ -398,20 +401,29 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
     platform::OpenFolder folder =
         fileSystem.openSubfolder(platform::paths::parent(received), "received");
 
+    std::vector<model::Project*> projects = unitOfWork.fetchProjects();
+    std::vector<model::Tag*> tags = unitOfWork.fetchTags();
+    std::vector<model::Thing*> thingList = unitOfWork.fetchThings();
+
+    // Room for the whole response at once: grown by doubling, the text of a large library
+    // would be copied again and again and, while it is, held twice. Address space reserved
+    // beyond what is written costs no memory.
     std::string out;
+    out.reserve(kResponseBytesPerRecord * (projects.size() + tags.size() + thingList.size()) +
+                kResponseBytesPerRecord);
     json::Writer response(out);
     response.beginObject();
     response.key("version").integer(1);
     response.key("directory").string(request.directory());
     response.key("records").beginArray();
-    for (const model::Project* project : unitOfWork.fetchProjects()) {
+    for (const model::Project* project : projects) {
         writeProject(response, *project);
     }
-    for (const model::Tag* tag : unitOfWork.fetchTags()) {
+    for (const model::Tag* tag : tags) {
         writeTag(response, *tag);
     }
     ThingReporter things(request, store, fileSystem, received, folder);
-    for (const model::Thing* thing : unitOfWork.fetchThings()) {
+    for (const model::Thing* thing : thingList) {
         things.write(response, *thing);
     }
     things.writeFiles();
