@@ -38,12 +38,12 @@ bool isStoredName(std::string_view name) {
 using PayloadWriter = std::function<void(const std::string& destination)>;
 
 void writeEntry(const SharedInboxEntry& original, const PayloadWriter* payload,
-                platform::FileSystem& fileSystem) {
+                const platform::Env& env, platform::FileSystem& fileSystem) {
     SharedInboxEntry entry = original;
     if (entry.fileName)
         entry.fileName = SharedInbox::storedFileName(*entry.fileName);
 
-    std::string container = AppGroup::requiredContainerURL();
+    std::string container = AppGroup::requiredContainerURL(env);
     std::string folder =
         paths::join(paths::join(container, SharedInbox::kFolderName), entry.id.uppercase());
     // What the user shares is theirs alone: the folders, the payload and the record are created
@@ -59,8 +59,8 @@ void writeEntry(const SharedInboxEntry& original, const PayloadWriter* payload,
 
 }  // namespace
 
-std::optional<std::string> SharedInbox::directory() {
-    auto container = AppGroup::containerURL();
+std::optional<std::string> SharedInbox::directory(const platform::Env& env) {
+    auto container = AppGroup::containerURL(env);
     if (!container)
         return std::nullopt;
     std::string inbox = paths::join(*container, kFolderName);
@@ -85,24 +85,25 @@ std::string SharedInbox::storedFileName(std::string_view fileName) {
 }
 
 void SharedInbox::write(const SharedInboxEntry& entry, std::optional<std::string_view> payload,
-                        platform::FileSystem& fileSystem) {
+                        const platform::Env& env, platform::FileSystem& fileSystem) {
     PayloadWriter writer = [&](const std::string& destination) {
         fileSystem.writeFileAtomically(destination, *payload);
     };
-    writeEntry(entry, payload ? &writer : nullptr, fileSystem);
+    writeEntry(entry, payload ? &writer : nullptr, env, fileSystem);
 }
 
 void SharedInbox::writeCopying(const SharedInboxEntry& entry, const std::string& payloadSource,
-                               platform::FileSystem& fileSystem) {
+                               const platform::Env& env, platform::FileSystem& fileSystem) {
     PayloadWriter writer = [&](const std::string& destination) {
         fileSystem.copyFileAtomically(payloadSource, destination);
     };
-    writeEntry(entry, &writer, fileSystem);
+    writeEntry(entry, &writer, env, fileSystem);
 }
 
-std::vector<SharedInbox::Pending> SharedInbox::pendingEntries(platform::FileSystem& fileSystem) {
+std::vector<SharedInbox::Pending> SharedInbox::pendingEntries(const platform::Env& env,
+                                                              platform::FileSystem& fileSystem) {
     std::vector<Pending> pending;
-    auto inbox = directory();
+    auto inbox = directory(env);
     if (!inbox)
         return pending;
 
@@ -130,9 +131,10 @@ std::vector<SharedInbox::Pending> SharedInbox::pendingEntries(platform::FileSyst
     return pending;
 }
 
-void SharedInbox::remove(const platform::Uuid& id, platform::FileSystem& fileSystem) {
+void SharedInbox::remove(const platform::Uuid& id, const platform::Env& env,
+                         platform::FileSystem& fileSystem) {
     try {
-        auto inbox = directory();
+        auto inbox = directory(env);
         if (inbox)
             fileSystem.removeAll(paths::join(*inbox, id.uppercase()));
     } catch (...) {

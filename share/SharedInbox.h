@@ -7,12 +7,17 @@
 //
 // Nothing is cached and no state is shared: every call finds the container afresh and runs
 // synchronously on the caller's thread. The host reads the same folders from another process.
+//
+// The container is found through the provisioning an Env describes (entitlements, data home).
+// The forms without one read the running process's own; a test hands in a stand-in instead, so
+// that it never changes the real environment while another thread may be reading it.
 
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Uuid.h"
 #include "share/SharedInboxEntry.h"
@@ -35,7 +40,7 @@ class SharedInbox {
 
     // The inbox folder under the container (with the reading side's fallback), created when
     // missing; a failure to create is ignored. Nothing only without any data home.
-    static std::optional<std::string> directory();
+    static std::optional<std::string> directory(const platform::Env& env = platform::Env::real());
 
     // The name a payload file is stored under: the last path component, with "manifest.json"
     // and "manifest.json.tmp" prefixed by "shared-". Throws platform::Error ("TavroInbox", 1)
@@ -47,20 +52,38 @@ class SharedInbox {
     // a container, the "TavroInbox" error for a refused name (before anything touches the
     // disk), and the file system's error otherwise; files already written stay.
     static void write(const SharedInboxEntry& entry, std::optional<std::string_view> payload,
+                      const platform::Env& env,
                       platform::FileSystem& fileSystem = platform::FileSystem::real());
+    static void write(const SharedInboxEntry& entry, std::optional<std::string_view> payload,
+                      platform::FileSystem& fileSystem = platform::FileSystem::real()) {
+        write(entry, payload, platform::Env::real(), fileSystem);
+    }
 
     // As write(), with the payload streamed from the file at `payloadSource` instead of memory.
     static void writeCopying(const SharedInboxEntry& entry, const std::string& payloadSource,
+                             const platform::Env& env,
                              platform::FileSystem& fileSystem = platform::FileSystem::real());
+    static void writeCopying(const SharedInboxEntry& entry, const std::string& payloadSource,
+                             platform::FileSystem& fileSystem = platform::FileSystem::real()) {
+        writeCopying(entry, payloadSource, platform::Env::real(), fileSystem);
+    }
 
     // The complete entries, oldest first (a stable sort: equal times keep the listing order).
     // Never fails: unreadable or undecodable entries are skipped.
     static std::vector<Pending> pendingEntries(
-        platform::FileSystem& fileSystem = platform::FileSystem::real());
+        const platform::Env& env, platform::FileSystem& fileSystem = platform::FileSystem::real());
+    static std::vector<Pending> pendingEntries(
+        platform::FileSystem& fileSystem = platform::FileSystem::real()) {
+        return pendingEntries(platform::Env::real(), fileSystem);
+    }
 
     // Deletes the entry folder with everything in it; every failure is ignored.
-    static void remove(const platform::Uuid& id,
+    static void remove(const platform::Uuid& id, const platform::Env& env,
                        platform::FileSystem& fileSystem = platform::FileSystem::real());
+    static void remove(const platform::Uuid& id,
+                       platform::FileSystem& fileSystem = platform::FileSystem::real()) {
+        remove(id, platform::Env::real(), fileSystem);
+    }
 };
 
 }  // namespace tavro::share
