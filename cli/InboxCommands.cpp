@@ -19,8 +19,8 @@ void printUsage(std::ostream& err) {
            "       tavro inbox remove ID\n";
 }
 
-int listEntries(std::ostream& out) {
-    for (const SharedInbox::Pending& pending : SharedInbox::pendingEntries()) {
+int listEntries(std::ostream& out, const platform::Env& env) {
+    for (const SharedInbox::Pending& pending : SharedInbox::pendingEntries(env)) {
         json::Object record;
         try {
             record = pending.entry.record();
@@ -36,23 +36,24 @@ int listEntries(std::ostream& out) {
     return 0;
 }
 
-int removeEntry(const std::string& idText, std::ostream& err) {
+int removeEntry(const std::string& idText, std::ostream& err, const platform::Env& env) {
     auto id = platform::Uuid::parse(idText);
     if (!id) {
         err << "tavro: \u201c" << idText << "\u201d is not an entry identifier.\n";
         return kUsageError;
     }
-    SharedInbox::remove(*id);
+    SharedInbox::remove(*id, env);
     return 0;
 }
 
 }  // namespace
 
-int runInboxCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int runInboxCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    const platform::Env& env) {
     if (args.size() == 1 && args[0] == "list")
-        return listEntries(out);
+        return listEntries(out, env);
     if (args.size() == 2 && args[0] == "remove")
-        return removeEntry(args[1], err);
+        return removeEntry(args[1], err, env);
     printUsage(err);
     return kUsageError;
 }

@@ -8,10 +8,14 @@
 #include <string>
 #include <vector>
 
+#include "platform/Env.h"
+
 namespace tavro::cli {
 
 // `args` start after "inbox". Returns the process exit status: 0 on success, 2 for a usage
-// error (explained on `err`).
-int runInboxCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// error (explained on `err`). The inbox is the one `env` provisions: the running process's
+// own unless a test stands in for it.
+int runInboxCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    const platform::Env& env = platform::Env::real());
 
 }  // namespace tavro::cli

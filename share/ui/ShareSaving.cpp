@@ -71,14 +71,15 @@ SharedInboxEntry entryFor(const SharedPayload& payload, size_t position, const s
 }
 
 std::optional<std::string> saveToInbox(const std::vector<SharedPayload>& payloads,
-                                       const ShareForm& form, platform::FileSystem& fileSystem) {
+                                       const ShareForm& form, const platform::Env& env,
+                                       platform::FileSystem& fileSystem) {
     std::vector<std::string> tags = parseTags(form.tags);
     std::string title = trimmedTitle(form.title);
     for (size_t position = 0; position < payloads.size(); ++position) {
         const SharedPayload& payload = payloads[position];
         SharedInboxEntry entry = entryFor(payload, position, title, form.note, tags);
         try {
-            SharedInbox::write(entry, payloadBytes(payload.content()), fileSystem);
+            SharedInbox::write(entry, payloadBytes(payload.content()), env, fileSystem);
         } catch (const std::exception& error) {
             return "Couldn't save: " + describe(error);
         }

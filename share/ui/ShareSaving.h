@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "share/SharedInboxEntry.h"
 #include "share/SharedPayload.h"
@@ -36,9 +37,15 @@ struct ShareForm {
 // Writes one entry per payload, in order, and stops at the first failure. Returns nothing when
 // every entry was written, else the text the sheet shows: "Couldn't save: " and the error's
 // description. Entries written before the failure stay; writing again reuses the same ids and
-// so overwrites them in place.
+// so overwrites them in place. The inbox is the one `env` provisions (the running process's
+// own when none is given).
 std::optional<std::string> saveToInbox(
-    const std::vector<SharedPayload>& payloads, const ShareForm& form,
+    const std::vector<SharedPayload>& payloads, const ShareForm& form, const platform::Env& env,
     platform::FileSystem& fileSystem = platform::FileSystem::real());
+inline std::optional<std::string> saveToInbox(
+    const std::vector<SharedPayload>& payloads, const ShareForm& form,
+    platform::FileSystem& fileSystem = platform::FileSystem::real()) {
+    return saveToInbox(payloads, form, platform::Env::real(), fileSystem);
+}
 
 }  // namespace tavro::share::ui

@@ -83,11 +83,12 @@ QWidget* emptyRow() {
 }  // namespace
 
 ShareView::ShareView(std::vector<ExtensionItem> inputItems, Callback onComplete, Callback onCancel,
-                     QWidget* parent)
+                     const platform::Env& env, QWidget* parent)
     : QWidget(parent),
       inputItems_(std::move(inputItems)),
       onComplete_(std::move(onComplete)),
       onCancel_(std::move(onCancel)),
+      env_(env),
       channel_(std::make_shared<LoadChannel>()) {
     channel_->view = this;
     ensureIconTheme();
@@ -199,7 +200,7 @@ QWidget* ShareView::buildButtonBar() {
 
 void ShareView::save() {
     ShareForm form{title_, tags_, note_};
-    if (auto failure = saveToInbox(payloads_, form)) {
+    if (auto failure = saveToInbox(payloads_, form, env_)) {
         errorMessage_ = std::move(failure);
         refresh();
         return;

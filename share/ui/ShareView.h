@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Env.h"
 #include "share/ExtensionItem.h"
 #include "share/SharedPayload.h"
 
@@ -37,8 +38,9 @@ class ShareView : public QWidget {
   public:
     using Callback = std::function<void()>;
 
+    // Saves into the inbox `env` provisions; `env` must outlive the form.
     ShareView(std::vector<ExtensionItem> inputItems, Callback onComplete, Callback onCancel,
-              QWidget* parent = nullptr);
+              const platform::Env& env = platform::Env::real(), QWidget* parent = nullptr);
     ~ShareView() override;
 
     // Writes one inbox entry per payload, then completes; on a failure shows the error.
@@ -93,6 +95,7 @@ class ShareView : public QWidget {
     std::vector<ExtensionItem> inputItems_;
     Callback onComplete_;
     Callback onCancel_;
+    const platform::Env& env_;  // where Save finds the inbox
     // The view's state.
     std::vector<SharedPayload> payloads_;
     bool isLoading_ = true;

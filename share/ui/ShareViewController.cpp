@@ -6,6 +6,10 @@
 
 namespace tavro::share::ui {
 
+ShareViewController::ShareViewController(std::shared_ptr<ExtensionContext> extensionContext,
+                                         const platform::Env& env, QObject* parent)
+    : ViewController(std::move(extensionContext), parent), env_(env) {}
+
 void ShareViewController::loadView() {
     auto* view = new QWidget;
     view->setGeometry(0, 0, kWidth, kHeight);
@@ -25,7 +29,7 @@ void ShareViewController::viewDidLoad() {
         if (weak && weak->extensionContext())
             weak->extensionContext()->cancelRequest(userCancelledError());
     };
-    auto* form = new ShareView(requestItems(), onComplete, onCancel);
+    auto* form = new ShareView(requestItems(), onComplete, onCancel, env_);
 
     // The form fills the view edge to edge and follows its size.
     auto* layout = new QVBoxLayout(view());

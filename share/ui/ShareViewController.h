@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/Env.h"
 #include "share/ExtensionItem.h"
 #include "share/ui/ViewController.h"
 
@@ -20,7 +21,10 @@ class ShareViewController : public ViewController {
     static constexpr int kWidth = 440;
     static constexpr int kHeight = 480;
 
-    using ViewController::ViewController;
+    // The form saves into the inbox `env` provisions; `env` must outlive the controller's view.
+    explicit ShareViewController(std::shared_ptr<ExtensionContext> extensionContext = nullptr,
+                                 const platform::Env& env = platform::Env::real(),
+                                 QObject* parent = nullptr);
 
     // The form inside the view (loads the view when needed).
     ShareView* shareView();
@@ -31,6 +35,8 @@ class ShareViewController : public ViewController {
 
   private:
     std::vector<ExtensionItem> requestItems() const;
+
+    const platform::Env& env_;
 };
 
 }  // namespace tavro::share::ui
