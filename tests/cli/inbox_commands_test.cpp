@@ -17,7 +17,7 @@ class InboxCommandsTest : public testing::InboxTestEnvironment {
     int run(const std::vector<std::string>& args) {
         out_.str({});
         err_.str({});
-        return runInboxCommand(args, out_, err_);
+        return runInboxCommand(args, out_, err_, env());
     }
 
     std::ostringstream out_;
@@ -29,8 +29,8 @@ TEST_F(InboxCommandsTest, ListPrintsOneRecordPerLineOldestFirstWithPayloadPath) 
                           {}, {}, "Title", "", {"a"}, "dir/photo.png", "public.png");
     SharedInboxEntry link(platform::Uuid::parse("AAAAAAAA-2222-3333-4444-555555555555"), 1475965860,
                           "https://example.com/x", {}, {}, "", {}, {}, {});
-    SharedInbox::write(file, std::string_view("png"));
-    SharedInbox::write(link, std::nullopt);
+    SharedInbox::write(file, std::string_view("png"), env());
+    SharedInbox::write(link, std::nullopt, env());
 
     ASSERT_EQ(run({"list"}), 0);
     std::string escapedFolder = inboxPath();
@@ -59,16 +59,16 @@ TEST_F(InboxCommandsTest, ListOfAnEmptyOrUnprovisionedInboxPrintsNothing) {
 
 TEST_F(InboxCommandsTest, RemoveTakesEitherCaseAndSucceedsWithoutEntry) {
     SharedInboxEntry entry;
-    SharedInbox::write(entry, std::nullopt);
+    SharedInbox::write(entry, std::nullopt, env());
     EXPECT_EQ(run({"remove", entry.id.lowercase()}), 0);
-    EXPECT_TRUE(SharedInbox::pendingEntries().empty());
+    EXPECT_TRUE(SharedInbox::pendingEntries(env()).empty());
     EXPECT_EQ(run({"remove", entry.id.uppercase()}), 0);
     EXPECT_EQ(err_.str(), "");
 }
 
 TEST_F(InboxCommandsTest, MalformedCommandsAreUsageErrors) {
     SharedInboxEntry entry;
-    SharedInbox::write(entry, std::nullopt);
+    SharedInbox::write(entry, std::nullopt, env());
     for (const std::vector<std::string>& args : {std::vector<std::string>{},
                                                  {"remove"},
                                                  {"remove", "../x"},
@@ -79,7 +79,7 @@ TEST_F(InboxCommandsTest, MalformedCommandsAreUsageErrors) {
         EXPECT_NE(err_.str(), "");
         EXPECT_EQ(out_.str(), "");
     }
-    EXPECT_EQ(SharedInbox::pendingEntries().size(), 1u);
+    EXPECT_EQ(SharedInbox::pendingEntries(env()).size(), 1u);
 }
 
 }  // namespace

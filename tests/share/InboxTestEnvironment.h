@@ -1,16 +1,20 @@
 #pragma once
 // A private data home and entitlements file for tests of the inbox: the App Group container
 // lies in a fresh temporary folder, and the process is entitled to the group or not.
+//
+// The inbox sees them only through env(), handed to each call; the process environment is
+// never changed, since the library's threads may read it at any moment. A child process is
+// told them on its command line.
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
-#include <optional>
 #include <string>
 
 #include "platform/Configuration.h"
+#include "support/FakeEnv.h"
 
 namespace tavro::testing {
 
@@ -21,16 +25,11 @@ class InboxTestEnvironment : public ::testing::Test {
             (std::filesystem::temp_directory_path() / "tavro-inbox-XXXXXX").string();
         ASSERT_NE(mkdtemp(pattern.data()), nullptr);
         root_ = pattern;
-        saveVariable("XDG_DATA_HOME", dataHome_);
-        saveVariable("TAVRO_ENTITLEMENTS", entitlements_);
-        setenv("XDG_DATA_HOME", dataHome().c_str(), 1);
-        setenv("TAVRO_ENTITLEMENTS", entitlementsPath().c_str(), 1);
+        env_.set("XDG_DATA_HOME", dataHome()).set("TAVRO_ENTITLEMENTS", entitlementsPath());
         entitleToGroup(true);
     }
 
     void TearDown() override {
-        restoreVariable("XDG_DATA_HOME", dataHome_);
-        restoreVariable("TAVRO_ENTITLEMENTS", entitlements_);
         std::error_code ignored;
         std::filesystem::remove_all(root_, ignored);
     }
@@ -46,6 +45,11 @@ class InboxTestEnvironment : public ::testing::Test {
              << (entitled ? platform::configuration::kAppGroupIdentifier : "group.other")
              << "</string></array></dict></plist>\n";
     }
+
+    // The provisioning to hand to the inbox: XDG_DATA_HOME and TAVRO_ENTITLEMENTS naming the
+    // folder and file below, and nothing else (no executable path, so no entitlements beside
+    // one).
+    test::FakeEnv& env() { return env_; }
 
     std::string dataHome() const { return root_ + "/data"; }
     std::string entitlementsPath() const { return root_ + "/test.entitlements"; }
@@ -65,21 +69,8 @@ class InboxTestEnvironment : public ::testing::Test {
     }
 
   private:
-    static void saveVariable(const char* name, std::optional<std::string>& slot) {
-        if (const char* value = getenv(name))
-            slot = value;
-    }
-    static void restoreVariable(const char* name, const std::optional<std::string>& slot) {
-        if (slot) {
-            setenv(name, slot->c_str(), 1);
-        } else {
-            unsetenv(name);
-        }
-    }
-
     std::string root_;
-    std::optional<std::string> dataHome_;
-    std::optional<std::string> entitlements_;
+    test::FakeEnv env_;
 };
 
 }  // namespace tavro::testing

@@ -33,7 +33,7 @@ class InboxPrivacyTest : public testing::InboxTestEnvironment {
 
 TEST_F(InboxPrivacyTest, ContainerInboxEntryPayloadAndManifestArePrivate) {
     SharedInboxEntry entry(std::nullopt, 1e9, {}, {}, {}, "", {}, "note.txt", "public.data");
-    SharedInbox::write(entry, std::string_view("shared words"));
+    SharedInbox::write(entry, std::string_view("shared words"), env());
     std::string folder = inboxPath() + "/" + entry.id.uppercase();
     for (const std::string& path :
          {dataHome() + "/group-containers", containerPath(), inboxPath(), folder}) {
@@ -45,13 +45,13 @@ TEST_F(InboxPrivacyTest, ContainerInboxEntryPayloadAndManifestArePrivate) {
     std::string copied = dataHome() + "/source.bin";
     writeFile(copied, "bytes");
     SharedInboxEntry second(std::nullopt, 2e9, {}, {}, {}, "", {}, "copy.bin", "public.data");
-    SharedInbox::writeCopying(second, copied);
+    SharedInbox::writeCopying(second, copied, env());
     EXPECT_EQ(modeOf(inboxPath() + "/" + second.id.uppercase() + "/copy.bin"), 0600u);
 }
 
 TEST_F(InboxPrivacyTest, TheFallbackFolderIsPrivate) {
     entitleToGroup(false);
-    ASSERT_TRUE(SharedInbox::directory());
+    ASSERT_TRUE(SharedInbox::directory(env()));
     EXPECT_EQ(modeOf(dataHome() + "/tavro"), 0700u);
     EXPECT_EQ(modeOf(fallbackInboxPath()), 0700u);
 }

@@ -46,7 +46,7 @@ class ManifestFailingFileSystem : public platform::FileSystem {
 
 TEST_F(SharedInboxTest, EntryWithoutFileHoldsOnlyItsRecord) {
     SharedInboxEntry entry(std::nullopt, 1e9, "https://example.com", {}, {}, "", {}, {}, {});
-    SharedInbox::write(entry, std::string_view("dropped: no file name"));
+    SharedInbox::write(entry, std::string_view("dropped: no file name"), env());
     EXPECT_EQ(namesIn(entryFolder(entry)), std::set<std::string>{"manifest.json"});
     EXPECT_EQ(readFile(entryFolder(entry) + "/manifest.json"), entry.encoded());
 }
@@ -63,11 +63,11 @@ TEST_F(SharedInboxTest, PayloadNamesAreReducedAndManifestNamesPrefixed) {
     };
     for (const auto& [given, stored] : cases) {
         SharedInboxEntry entry = fileEntry(given);
-        SharedInbox::write(entry, std::string_view("bytes of " + std::string(given)));
+        SharedInbox::write(entry, std::string_view("bytes of " + std::string(given)), env());
         EXPECT_EQ(namesIn(entryFolder(entry)), (std::set<std::string>{"manifest.json", stored}))
             << given;
         EXPECT_EQ(readFile(entryFolder(entry) + "/" + stored), "bytes of " + std::string(given));
-        auto pending = SharedInbox::pendingEntries();
+        auto pending = SharedInbox::pendingEntries(env());
         auto it = std::find_if(pending.begin(), pending.end(),
                                [&](const auto& p) { return p.entry.id == entry.id; });
         ASSERT_NE(it, pending.end());
@@ -81,7 +81,7 @@ TEST_F(SharedInboxTest, RefusedNamesTouchNothingOnDisk) {
         "", ".", "..", "a\\b.txt", "dir/..", "/", std::string("a\0b", 3)};
     for (const std::string& name : refused) {
         try {
-            SharedInbox::write(fileEntry(name), std::string_view("x"));
+            SharedInbox::write(fileEntry(name), std::string_view("x"), env());
             ADD_FAILURE() << "accepted " << name;
         } catch (const platform::Error& error) {
             EXPECT_EQ(error.value()->domain, "TavroInbox");
@@ -94,20 +94,20 @@ TEST_F(SharedInboxTest, RefusedNamesTouchNothingOnDisk) {
 
 TEST_F(SharedInboxTest, IllFormedFileNameIsStoredUnderItsRepairedName) {
     SharedInboxEntry entry = fileEntry("caf\xe9.txt");
-    SharedInbox::write(entry, std::string_view("x"));
+    SharedInbox::write(entry, std::string_view("x"), env());
     EXPECT_EQ(namesIn(entryFolder(entry)),
               (std::set<std::string>{"manifest.json", "caf\ufffd.txt"}));
-    auto pending = SharedInbox::pendingEntries();
+    auto pending = SharedInbox::pendingEntries(env());
     ASSERT_EQ(pending.size(), 1u);
     EXPECT_EQ(readFile(*pending[0].payloadURL), "x");
 }
 
 TEST_F(SharedInboxTest, RewritingAnEntryReplacesItInPlace) {
     SharedInboxEntry entry = fileEntry("a.bin");
-    SharedInbox::write(entry, std::string_view("first, longer content"));
+    SharedInbox::write(entry, std::string_view("first, longer content"), env());
     entry.note = "second";
-    SharedInbox::write(entry, std::string_view("second"));
-    auto pending = SharedInbox::pendingEntries();
+    SharedInbox::write(entry, std::string_view("second"), env());
+    auto pending = SharedInbox::pendingEntries(env());
     ASSERT_EQ(pending.size(), 1u);
     EXPECT_EQ(*pending[0].entry.note, "second");
     EXPECT_EQ(readFile(*pending[0].payloadURL), "second");
@@ -121,14 +121,14 @@ TEST_F(SharedInboxTest, StreamedPayloadIsCopiedWhole) {
         bytes[i] = static_cast<char>(i * 31 % 251);
     writeFile(source, bytes);
     SharedInboxEntry entry = fileEntry("big.bin");
-    SharedInbox::writeCopying(entry, source);
+    SharedInbox::writeCopying(entry, source, env());
     EXPECT_EQ(readFile(entryFolder(entry) + "/big.bin"), bytes);
 }
 
 TEST_F(SharedInboxTest, WithoutContainerWritingFailsWhileReadingFallsBack) {
     entitleToGroup(false);
     try {
-        SharedInbox::write(fileEntry("a.txt"), std::string_view("x"));
+        SharedInbox::write(fileEntry("a.txt"), std::string_view("x"), env());
         ADD_FAILURE() << "wrote without a container";
     } catch (const platform::Error& error) {
         EXPECT_EQ(error.value()->domain, "TavroAppGroup");
@@ -139,17 +139,17 @@ TEST_F(SharedInboxTest, WithoutContainerWritingFailsWhileReadingFallsBack) {
 
     SharedInboxEntry entry = fileEntry("a.txt");
     writeFile(fallbackInboxPath() + "/" + entry.id.uppercase() + "/manifest.json", entry.encoded());
-    auto pending = SharedInbox::pendingEntries();
+    auto pending = SharedInbox::pendingEntries(env());
     ASSERT_EQ(pending.size(), 1u);
     EXPECT_EQ(*pending[0].payloadURL, fallbackInboxPath() + "/" + entry.id.uppercase() + "/a.txt");
-    SharedInbox::remove(entry.id);
-    EXPECT_TRUE(SharedInbox::pendingEntries().empty());
+    SharedInbox::remove(entry.id, env());
+    EXPECT_TRUE(SharedInbox::pendingEntries(env()).empty());
     EXPECT_TRUE(fs::exists(fallbackInboxPath()));
 }
 
 TEST_F(SharedInboxTest, ReaderSkipsEverythingThatIsNotACompleteEntry) {
     SharedInboxEntry good = fileEntry("ok.txt");
-    SharedInbox::write(good, std::string_view("ok"));
+    SharedInbox::write(good, std::string_view("ok"), env());
     writeFile(inboxPath() + "/stray-file", good.encoded());
     fs::create_directories(inboxPath() + "/empty-folder");
     writeFile(inboxPath() + "/malformed/manifest.json", "{\"id\":");
@@ -166,7 +166,7 @@ TEST_F(SharedInboxTest, ReaderSkipsEverythingThatIsNotACompleteEntry) {
                   "\",\"createdAt\":\"2016-10-08T22:31:00Z\",\"tags\":[],"
                   "\"fileName\":\"..\\/..\\/secret\"}");
 
-    auto pending = SharedInbox::pendingEntries();
+    auto pending = SharedInbox::pendingEntries(env());
     ASSERT_EQ(pending.size(), 1u);
     EXPECT_EQ(pending[0].entry.id, good.id);
 }
@@ -174,9 +174,10 @@ TEST_F(SharedInboxTest, ReaderSkipsEverythingThatIsNotACompleteEntry) {
 TEST_F(SharedInboxTest, FailureAfterThePayloadLeavesAFolderTheReaderSkips) {
     ManifestFailingFileSystem failing;
     SharedInboxEntry entry = fileEntry("photo.png");
-    EXPECT_THROW(SharedInbox::write(entry, std::string_view("png"), failing), platform::Error);
+    EXPECT_THROW(SharedInbox::write(entry, std::string_view("png"), env(), failing),
+                 platform::Error);
     EXPECT_EQ(namesIn(entryFolder(entry)), std::set<std::string>{"photo.png"});
-    EXPECT_TRUE(SharedInbox::pendingEntries().empty());
+    EXPECT_TRUE(SharedInbox::pendingEntries(env()).empty());
 }
 
 TEST_F(SharedInboxTest, OldestFirstWithEqualTimesInListingOrder) {
@@ -184,7 +185,7 @@ TEST_F(SharedInboxTest, OldestFirstWithEqualTimesInListingOrder) {
                                              fileEntry("b1", 200), fileEntry("b2", 200),
                                              fileEntry("b3", 200)};
     for (const auto& entry : written)
-        SharedInbox::write(entry, std::nullopt);
+        SharedInbox::write(entry, std::nullopt, env());
 
     std::vector<std::string> listed;  // the sort's tie order is the folder listing's order
     for (const auto& child : fs::directory_iterator(inboxPath())) {
@@ -199,7 +200,7 @@ TEST_F(SharedInboxTest, OldestFirstWithEqualTimesInListingOrder) {
     expected.push_back("c");
 
     std::vector<std::string> order;
-    for (const auto& pending : SharedInbox::pendingEntries()) {
+    for (const auto& pending : SharedInbox::pendingEntries(env())) {
         order.push_back(*pending.entry.fileName);
     }
     EXPECT_EQ(order, expected);
@@ -207,13 +208,13 @@ TEST_F(SharedInboxTest, OldestFirstWithEqualTimesInListingOrder) {
 
 TEST_F(SharedInboxTest, RemovalDeletesTheFolderAndIgnoresMissingOnes) {
     SharedInboxEntry entry = fileEntry("a.txt");
-    SharedInbox::write(entry, std::string_view("x"));
-    SharedInbox::remove(platform::Uuid::random());
-    EXPECT_EQ(SharedInbox::pendingEntries().size(), 1u);
-    SharedInbox::remove(entry.id);
+    SharedInbox::write(entry, std::string_view("x"), env());
+    SharedInbox::remove(platform::Uuid::random(), env());
+    EXPECT_EQ(SharedInbox::pendingEntries(env()).size(), 1u);
+    SharedInbox::remove(entry.id, env());
     EXPECT_FALSE(fs::exists(entryFolder(entry)));
-    SharedInbox::remove(entry.id);
-    EXPECT_TRUE(SharedInbox::pendingEntries().empty());
+    SharedInbox::remove(entry.id, env());
+    EXPECT_TRUE(SharedInbox::pendingEntries(env()).empty());
 }
 
 // Two writers keep rewriting one entry while a reader lists the inbox: every listing finds the
@@ -224,7 +225,7 @@ TEST_F(SharedInboxTest, ReaderNeverSeesAHalfWrittenRecord) {
     for (int v = 0; v < 4; ++v)
         versions.push_back(std::string(20000 + v * 7000, 'a' + v));
     base.note = versions[0];
-    SharedInbox::write(base, std::string_view(versions[0]));
+    SharedInbox::write(base, std::string_view(versions[0]), env());
 
     std::atomic<int> writersDone{0};
     auto writer = [&](int first) {
@@ -232,7 +233,7 @@ TEST_F(SharedInboxTest, ReaderNeverSeesAHalfWrittenRecord) {
         for (int i = 0; i < 150; ++i) {
             const std::string& version = versions[static_cast<size_t>((first + i) % 4)];
             entry.note = version;
-            SharedInbox::write(entry, std::string_view(version));
+            SharedInbox::write(entry, std::string_view(version), env());
         }
         ++writersDone;
     };
@@ -241,7 +242,7 @@ TEST_F(SharedInboxTest, ReaderNeverSeesAHalfWrittenRecord) {
     int listings = 0;
     bool torn = false;
     while (!torn && (writersDone.load() < 2 || listings < 10)) {
-        auto pending = SharedInbox::pendingEntries();
+        auto pending = SharedInbox::pendingEntries(env());
         ++listings;
         torn = pending.size() != 1 || std::find(versions.begin(), versions.end(),
                                                 *pending[0].entry.note) == versions.end();

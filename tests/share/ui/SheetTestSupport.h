@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Env.h"
 #include "platform/TypeIdentifiers.h"
 #include "share/ExtensionItem.h"
 #include "share/LocalItemProvider.h"
@@ -77,10 +78,10 @@ inline void waitForLoading(const share::ui::ShareView& view) {
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-// The complete entries in the inbox, by upper-case id.
-inline std::map<std::string, share::SharedInboxEntry> inboxEntries() {
+// The complete entries in the inbox `env` provisions, by upper-case id.
+inline std::map<std::string, share::SharedInboxEntry> inboxEntries(const platform::Env& env) {
     std::map<std::string, share::SharedInboxEntry> entries;
-    for (auto& pending : share::SharedInbox::pendingEntries())
+    for (auto& pending : share::SharedInbox::pendingEntries(env))
         entries.emplace(pending.entry.id.uppercase(), pending.entry);
     return entries;
 }

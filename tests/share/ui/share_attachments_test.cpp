@@ -112,7 +112,7 @@ TEST_F(ShareAttachmentsTest, FormatsMapToTypeIdentifiers) {
 
 TEST_F(ShareAttachmentsTest, DroppingAFileAndALinkListAddsToWhatWasShared) {
     auto view = std::make_unique<ShareView>(std::vector<ExtensionItem>{testing::textItem("first")},
-                                            nullptr, nullptr);
+                                            nullptr, nullptr, env());
     view->show();
     testing::waitForLoading(*view);
     ASSERT_EQ(view->payloads().size(), 1u);
@@ -141,7 +141,7 @@ TEST_F(ShareAttachmentsTest, DroppingAFileAndALinkListAddsToWhatWasShared) {
 }
 
 TEST_F(ShareAttachmentsTest, DropOnAnEmptyFormMakesItReady) {
-    auto view = std::make_unique<ShareView>(std::vector<ExtensionItem>{}, nullptr, nullptr);
+    auto view = std::make_unique<ShareView>(std::vector<ExtensionItem>{}, nullptr, nullptr, env());
     view->show();
     testing::waitForLoading(*view);
     EXPECT_FALSE(view->saveButton()->isEnabled());
@@ -155,7 +155,7 @@ TEST_F(ShareAttachmentsTest, DropOnAnEmptyFormMakesItReady) {
 }
 
 TEST_F(ShareAttachmentsTest, PasteOutsideTheFieldsAddsTheClipboard) {
-    auto view = std::make_unique<ShareView>(std::vector<ExtensionItem>{}, nullptr, nullptr);
+    auto view = std::make_unique<ShareView>(std::vector<ExtensionItem>{}, nullptr, nullptr, env());
     view->show();
     testing::waitForLoading(*view);
     QApplication::clipboard()->setText("pasted text");

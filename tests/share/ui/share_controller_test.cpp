@@ -34,7 +34,8 @@ class RecordingContext : public ExtensionContext {
 class ShareViewControllerTest : public testing::InboxTestEnvironment {};
 
 TEST_F(ShareViewControllerTest, ViewIs440By480WithTheFormFillingIt) {
-    ShareViewController controller(std::make_shared<RecordingContext>(std::vector<std::any>{}));
+    ShareViewController controller(std::make_shared<RecordingContext>(std::vector<std::any>{}),
+                                   env());
     QWidget* view = controller.view();
     EXPECT_EQ(view->geometry(), QRect(0, 0, 440, 480));
     EXPECT_EQ(controller.preferredContentSize(), QSize(440, 480));
@@ -52,7 +53,7 @@ TEST_F(ShareViewControllerTest, ViewIs440By480WithTheFormFillingIt) {
 TEST_F(ShareViewControllerTest, RequestItemsReachTheForm) {
     auto context = std::make_shared<RecordingContext>(
         std::vector<std::any>{testing::textItem("one"), testing::textItem("two")});
-    ShareViewController controller(context);
+    ShareViewController controller(context, env());
     controller.view()->show();
     testing::waitForLoading(*controller.shareView());
     ASSERT_EQ(controller.shareView()->payloads().size(), 2u);
@@ -62,7 +63,7 @@ TEST_F(ShareViewControllerTest, RequestItemsReachTheForm) {
 TEST_F(ShareViewControllerTest, OneForeignItemEmptiesTheWholeRequest) {
     auto context = std::make_shared<RecordingContext>(
         std::vector<std::any>{testing::textItem("one"), std::string("not an item")});
-    ShareViewController controller(context);
+    ShareViewController controller(context, env());
     controller.view()->show();
     testing::waitForLoading(*controller.shareView());
     EXPECT_TRUE(controller.shareView()->payloads().empty());
@@ -70,7 +71,7 @@ TEST_F(ShareViewControllerTest, OneForeignItemEmptiesTheWholeRequest) {
 }
 
 TEST_F(ShareViewControllerTest, WithoutARequestTheFormIsEmptyAndEndsNothing) {
-    ShareViewController controller;
+    ShareViewController controller(nullptr, env());
     controller.view()->show();
     ShareView* form = controller.shareView();
     testing::waitForLoading(*form);
@@ -81,7 +82,7 @@ TEST_F(ShareViewControllerTest, WithoutARequestTheFormIsEmptyAndEndsNothing) {
 TEST_F(ShareViewControllerTest, SaveCompletesAndEscapeCancelsWithUserCancelled) {
     auto context = std::make_shared<RecordingContext>(
         std::vector<std::any>{testing::textItem("https://example.org/")});
-    ShareViewController controller(context);
+    ShareViewController controller(context, env());
     controller.view()->show();
     ShareView* form = controller.shareView();
     testing::waitForLoading(*form);
@@ -96,14 +97,14 @@ TEST_F(ShareViewControllerTest, SaveCompletesAndEscapeCancelsWithUserCancelled) 
 
     QTest::keyClick(form->titleField(), Qt::Key_Return);
     EXPECT_EQ(context->completions, 1);
-    EXPECT_EQ(testing::inboxEntries().size(), 1u);
+    EXPECT_EQ(testing::inboxEntries(env()).size(), 1u);
 }
 
 // The form's callbacks hold the controller weakly: once it is gone they end nothing.
 TEST_F(ShareViewControllerTest, FormOutlivingItsControllerEndsNothing) {
     auto context =
         std::make_shared<RecordingContext>(std::vector<std::any>{testing::textItem("kept")});
-    auto controller = std::make_unique<ShareViewController>(context);
+    auto controller = std::make_unique<ShareViewController>(context, env());
     controller->view()->show();
     std::unique_ptr<ShareView> form(controller->shareView());
     testing::waitForLoading(*form);
@@ -114,7 +115,7 @@ TEST_F(ShareViewControllerTest, FormOutlivingItsControllerEndsNothing) {
     form->save();
     EXPECT_EQ(context->completions, 0);
     EXPECT_TRUE(context->cancellations.empty());
-    EXPECT_EQ(testing::inboxEntries().size(), 1u);  // the save itself still ran
+    EXPECT_EQ(testing::inboxEntries(env()).size(), 1u);  // the save itself still ran
 }
 
 // The program's whole path: the request's items shown by the controller, Return saving and
@@ -126,7 +127,7 @@ TEST_F(ShareViewControllerTest, ProgramRequestEndsWithTheFormsKeys) {
             std::vector<ExtensionItem>{
                 testing::textItem("https://example.org/" + std::to_string(int(key)))},
             errors);
-        ShareViewController controller(context);
+        ShareViewController controller(context, env());
         ShareView* form = controller.shareView();
         QObject::connect(form, &ShareView::loadingFinished, form,
                          [form, key] { QTest::keyClick(form->titleField(), key); });
@@ -142,7 +143,7 @@ TEST_F(ShareViewControllerTest, ProgramRequestEndsWithTheFormsKeys) {
                       "The operation couldn\u2019t be completed. (Cocoa error 3072.)\n");
         }
     }
-    auto entries = testing::inboxEntries();
+    auto entries = testing::inboxEntries(env());
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries.begin()->second.url,
               "https://example.org/" + std::to_string(int(Qt::Key_Return)));

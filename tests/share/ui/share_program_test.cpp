@@ -12,7 +12,6 @@
 #include "SheetTestSupport.h"
 #include "platform/Configuration.h"
 #include "share/InboxTestEnvironment.h"
-#include "support/Provisioning.h"
 
 namespace tavro::share::ui {
 namespace {
@@ -32,11 +31,21 @@ std::string shellQuoted(const std::string& text) {
 
 class ShareProgramTest : public testing::InboxTestEnvironment {
   protected:
+    // Runs the program with env()'s provisioning: the two variables are set or removed on the
+    // child's command line (through env(1)), everything else it inherits.
     ProgramRun runProgram(const std::vector<std::string>& args, const std::string& input = "") {
         std::string inputPath = dataHome() + "/stdin";
         std::string errorPath = dataHome() + "/stderr";
         writeFile(inputPath, input);
-        std::string command = shellQuoted(TAVRO_SHARE_PROGRAM);
+        std::string unsets, assignments;
+        for (const char* name : {"XDG_DATA_HOME", "TAVRO_ENTITLEMENTS"}) {
+            if (auto value = env().variable(name)) {
+                assignments += " " + shellQuoted(std::string(name) + "=" + *value);
+            } else {
+                unsets += std::string(" -u ") + name;
+            }
+        }
+        std::string command = "env" + unsets + assignments + " " + shellQuoted(TAVRO_SHARE_PROGRAM);
         for (const auto& arg : args)
             command += " " + shellQuoted(arg);
         command += " <" + shellQuoted(inputPath) + " 2>" + shellQuoted(errorPath);
@@ -72,7 +81,7 @@ TEST_F(ShareProgramTest, NoGuiSavesEveryItemAndPrintsUpperCaseIds) {
     ASSERT_EQ(result.status, 0) << result.err;
     auto ids = lines(result.out);
     ASSERT_EQ(ids.size(), 4u);
-    auto entries = testing::inboxEntries();
+    auto entries = testing::inboxEntries(env());
     ASSERT_EQ(entries.size(), 4u);
     const std::regex canonical("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}");
     for (const auto& id : ids) {
@@ -127,13 +136,11 @@ TEST_F(ShareProgramTest, FindsItsContainerThroughTheEntitlementsBesideIt) {
              std::string("<string>") + platform::configuration::kAppGroupIdentifier + "</string>"})
         EXPECT_NE(entitlements.find(key), std::string::npos) << key;
 
-    {
-        test::ScopedEnvironment environment;
-        environment.unset("TAVRO_ENTITLEMENTS");
-        ProgramRun result = runProgram({"--no-gui", "--text", "no environment"});
-        ASSERT_EQ(result.status, 0) << result.err;
-    }
-    EXPECT_EQ(testing::inboxEntries().size(), 1u);
+    env().unset("TAVRO_ENTITLEMENTS");
+    ProgramRun result = runProgram({"--no-gui", "--text", "no environment"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    env().set("TAVRO_ENTITLEMENTS", entitlementsPath());  // for reading the inbox back here
+    EXPECT_EQ(testing::inboxEntries(env()).size(), 1u);
 }
 
 }  // namespace

@@ -43,10 +43,10 @@ class ShareSavingTest : public testing::InboxTestEnvironment {
 
 TEST_F(ShareSavingTest, WritesOneEntryPerPayloadUnderItsId) {
     auto payloads = threePayloads();
-    auto failure = saveToInbox(payloads, {"  Weekend \t", " a, b ,a", ""});
+    auto failure = saveToInbox(payloads, {"  Weekend \t", " a, b ,a", ""}, env());
     ASSERT_FALSE(failure) << *failure;
 
-    auto entries = inboxEntries();
+    auto entries = inboxEntries(env());
     ASSERT_EQ(entries.size(), 3u);
     const SharedInboxEntry& link = entries.at(payloads[0].id().uppercase());
     const SharedInboxEntry& text = entries.at(payloads[1].id().uppercase());
@@ -70,8 +70,8 @@ TEST_F(ShareSavingTest, WritesOneEntryPerPayloadUnderItsId) {
 
 TEST_F(ShareSavingTest, BlankTitleIsLeftOutEverywhere) {
     auto payloads = threePayloads();
-    ASSERT_FALSE(saveToInbox(payloads, {" \t ", "", "note\n"}));
-    for (const auto& [id, entry] : inboxEntries()) {
+    ASSERT_FALSE(saveToInbox(payloads, {" \t ", "", "note\n"}, env()));
+    for (const auto& [id, entry] : inboxEntries(env())) {
         EXPECT_FALSE(entry.title) << id;
         EXPECT_EQ(entry.note, "note\n") << id;
         EXPECT_TRUE(entry.tags.empty()) << id;
@@ -86,18 +86,18 @@ TEST_F(ShareSavingTest, FailureStopsAtTheFailingEntryAndRetryRewritesInPlace) {
     std::string blocked = inboxPath() + "/" + payloads[1].id().uppercase();
     writeFile(blocked, "in the way");
 
-    auto failure = saveToInbox(payloads, {"T", "a", "first"});
+    auto failure = saveToInbox(payloads, {"T", "a", "first"}, env());
     ASSERT_TRUE(failure);
     EXPECT_TRUE(failure->starts_with("Couldn't save: ")) << *failure;
     EXPECT_GT(failure->size(), std::string("Couldn't save: ").size());
-    auto afterFailure = inboxEntries();
+    auto afterFailure = inboxEntries(env());
     EXPECT_EQ(afterFailure.size(), 1u);
     EXPECT_TRUE(afterFailure.count(payloads[0].id().uppercase()));
     EXPECT_FALSE(std::filesystem::exists(inboxPath() + "/" + payloads[2].id().uppercase()));
 
     std::filesystem::remove(blocked);
-    ASSERT_FALSE(saveToInbox(payloads, {"T", "a", "second"}));
-    auto entries = inboxEntries();
+    ASSERT_FALSE(saveToInbox(payloads, {"T", "a", "second"}, env()));
+    auto entries = inboxEntries(env());
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(testing::entryFolderCount(inboxPath()), 3u);
     for (const auto& payload : payloads)
@@ -106,7 +106,7 @@ TEST_F(ShareSavingTest, FailureStopsAtTheFailingEntryAndRetryRewritesInPlace) {
 
 TEST_F(ShareSavingTest, MissingAppGroupIsReportedWithTheInboxText) {
     entitleToGroup(false);
-    auto failure = saveToInbox(threePayloads(), {});
+    auto failure = saveToInbox(threePayloads(), {}, env());
     ASSERT_TRUE(failure);
     EXPECT_EQ(*failure,
               "Couldn't save: Tavro\u2019s shared storage is unavailable. Reinstall the signed "

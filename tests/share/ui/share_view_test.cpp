@@ -29,7 +29,7 @@ class ShareViewTest : public testing::InboxTestEnvironment {
     // A form over `items` that counts its endings; shown, so loading has started.
     std::unique_ptr<ShareView> shownForm(std::vector<ExtensionItem> items) {
         auto view = std::make_unique<ShareView>(
-            std::move(items), [this] { ++completions; }, [this] { ++cancellations; });
+            std::move(items), [this] { ++completions; }, [this] { ++cancellations; }, env());
         view->resize(440, 480);
         view->show();
         return view;
@@ -59,7 +59,7 @@ class ShareViewTest : public testing::InboxTestEnvironment {
 
 // Before it is first shown the form has loaded nothing and cannot save.
 TEST_F(ShareViewTest, UnshownFormIsLoadingWithSaveDisabled) {
-    ShareView view({textItem("not read yet")}, nullptr, nullptr);
+    ShareView view({textItem("not read yet")}, nullptr, nullptr, env());
     QCoreApplication::processEvents();
     EXPECT_TRUE(view.isLoading());
     EXPECT_TRUE(view.payloads().empty());
@@ -130,7 +130,7 @@ TEST_F(ShareViewTest, ReadyStateListsPayloadsInOrderAndReturnSaves) {
     EXPECT_EQ(completions, 1);
     EXPECT_EQ(cancellations, 0);
 
-    auto entries = testing::inboxEntries();
+    auto entries = testing::inboxEntries(env());
     ASSERT_EQ(entries.size(), 2u);
     const auto& first = entries.at(view->payloads()[0].id().uppercase());
     const auto& second = entries.at(view->payloads()[1].id().uppercase());
@@ -151,7 +151,7 @@ TEST_F(ShareViewTest, ReturnInTheNoteIsALineBreakAndTheNoteIsStoredAsTyped) {
     EXPECT_EQ(view->note(), " first\nsecond ");
     QTest::mouseClick(view->saveButton(), Qt::LeftButton);
     ASSERT_EQ(completions, 1);
-    EXPECT_EQ(testing::inboxEntries().begin()->second.note, " first\nsecond ");
+    EXPECT_EQ(testing::inboxEntries(env()).begin()->second.note, " first\nsecond ");
 }
 
 // The second of three writes fails: the first entry stays, the third is not written, the
@@ -176,7 +176,7 @@ TEST_F(ShareViewTest, FailedWriteShowsTheErrorAndASecondSaveRewritesEverything) 
     EXPECT_EQ(message->text().toStdString(), *view->errorMessage());
     EXPECT_EQ(message->palette().color(QPalette::WindowText), QColor(Qt::red));
     EXPECT_TRUE(view->saveButton()->isEnabled());
-    auto afterFailure = testing::inboxEntries();
+    auto afterFailure = testing::inboxEntries(env());
     EXPECT_EQ(afterFailure.size(), 1u);
     EXPECT_TRUE(afterFailure.count(ids[0]));
     EXPECT_FALSE(std::filesystem::exists(inboxPath() + "/" + ids[2]));
@@ -187,7 +187,7 @@ TEST_F(ShareViewTest, FailedWriteShowsTheErrorAndASecondSaveRewritesEverything) 
     std::filesystem::remove(inboxPath() + "/" + ids[1]);
     QTest::keyClick(view->tagsField(), Qt::Key_Return);
     EXPECT_EQ(completions, 1);
-    auto entries = testing::inboxEntries();
+    auto entries = testing::inboxEntries(env());
     ASSERT_EQ(entries.size(), 3u);
     for (const auto& id : ids)
         EXPECT_TRUE(entries.count(id)) << id;
