@@ -187,15 +187,15 @@ AssetTexts assetDigests(const model::Thing& thing) {
 }
 
 void writeTags(json::Writer& out, const std::vector<model::Tag*>& tags) {
-    std::vector<std::string> identifiers;
-    identifiers.reserve(tags.size());
+    thread_local std::vector<platform::Uuid::Text> identifiers;  // reused from thing to thing
+    identifiers.clear();
     for (const model::Tag* tag : tags) {
-        identifiers.push_back(tag->uuid().lowercase());
+        identifiers.push_back(tag->uuid().lowercaseText());
     }
     std::sort(identifiers.begin(), identifiers.end());
     out.beginArray();
-    for (const std::string& identifier : identifiers) {
-        out.string(identifier);
+    for (const platform::Uuid::Text& identifier : identifiers) {
+        out.string(identifier.view());
     }
     out.endArray();
 }
@@ -207,7 +207,7 @@ void writeField(RecordWriter& record, const State& state, const Entry& entry) {
     const auto& value = state.*entry.member;
     using Value = std::remove_cvref_t<decltype(value)>;
     if constexpr (std::is_same_v<Value, platform::Uuid>) {
-        record.text(entry.key, value.lowercase());
+        record.text(entry.key, value.lowercaseText().view());
     } else if constexpr (std::is_same_v<Value, std::string>) {
         record.text(entry.key, value);
     } else if constexpr (std::is_same_v<Value, bool>) {
@@ -226,7 +226,7 @@ void writeField(RecordWriter& record, const State& state, const Entry& entry) {
         }
     } else if constexpr (std::is_pointer_v<Value>) {
         if (value != nullptr) {
-            record.text(entry.key, value->uuid().lowercase());
+            record.text(entry.key, value->uuid().lowercaseText().view());
         }
     } else {
         static_assert(std::is_same_v<Value, std::vector<model::Tag*>>);

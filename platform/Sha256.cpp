@@ -69,9 +69,22 @@ std::string toHex(const uint8_t* bytes, size_t count) {
 }
 
 std::string sha256Hex(std::string_view bytes) {
-    Sha256 hash;
-    hash.update(bytes);
-    return hash.finishHex();
+    // One context per thread, initialised again for every text: an exchange hashes two small
+    // texts per thing, and a context of their own would cost them more than the hashing.
+    struct Reused {
+        EVP_MD_CTX* md = EVP_MD_CTX_new();
+        ~Reused() { EVP_MD_CTX_free(md); }
+    };
+    thread_local Reused context;
+    std::array<uint8_t, 32> digest{};
+    unsigned int length = 0;
+    if (context.md == nullptr || sha256Algorithm() == nullptr ||
+        EVP_DigestInit_ex(context.md, sha256Algorithm(), nullptr) != 1 ||
+        EVP_DigestUpdate(context.md, bytes.data(), bytes.size()) != 1 ||
+        EVP_DigestFinal_ex(context.md, digest.data(), &length) != 1 || length != 32) {
+        hashingFailed();
+    }
+    return toHex(digest.data(), digest.size());
 }
 
 std::string sha256HexOfFile(const std::string& path) {

@@ -30,16 +30,19 @@ int hexValue(char c) {
     return -1;
 }
 
-std::string format(const Uuid& uuid, const char* digits) {
-    std::string text;
-    text.reserve(kTextLength);
+void formatInto(const Uuid& uuid, const char* digits, char* out) {
     for (size_t i = 0; i < uuid.bytes.size(); ++i) {
         if (i == 4 || i == 6 || i == 8 || i == 10) {
-            text.push_back('-');
+            *out++ = '-';
         }
-        text.push_back(digits[uuid.bytes[i] >> 4]);
-        text.push_back(digits[uuid.bytes[i] & 0x0f]);
+        *out++ = digits[uuid.bytes[i] >> 4];
+        *out++ = digits[uuid.bytes[i] & 0x0f];
     }
+}
+
+std::string format(const Uuid& uuid, const char* digits) {
+    std::string text(kTextLength, '\0');
+    formatInto(uuid, digits, text.data());
     return text;
 }
 
@@ -81,6 +84,12 @@ Uuid Uuid::random() {
 
 std::string Uuid::lowercase() const {
     return format(*this, "0123456789abcdef");
+}
+
+Uuid::Text Uuid::lowercaseText() const {
+    Text text;
+    formatInto(*this, "0123456789abcdef", text.chars.data());
+    return text;
 }
 
 std::string Uuid::uppercase() const {

@@ -21,6 +21,15 @@ struct Uuid {
     std::string lowercase() const;
     std::string uppercase() const;
 
+    // The lower-case text in a buffer of its own, for code that writes many identifiers and
+    // keeps none (the exchange's response writes several per record).
+    struct Text {
+        std::array<char, 36> chars;
+        std::string_view view() const { return {chars.data(), chars.size()}; }
+        auto operator<=>(const Text&) const = default;
+    };
+    Text lowercaseText() const;
+
     auto operator<=>(const Uuid&) const = default;
     bool operator==(const Uuid&) const = default;
 };
