@@ -1,6 +1,8 @@
 #include "store/RecordLoader.h"
 
-#include <unordered_map>
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "store/RecordAccess.h"
 #include "store/RecordRows.h"
@@ -11,13 +13,17 @@ namespace tavro::store {
 
 namespace {
 
+// Records by row, in ascending row order: every table is read in the order of its rows, so an
+// index is filled by appending and searched by halving, without a node per record.
 template <typename T>
-using RowIndex = std::unordered_map<int64_t, T*>;
+using RowIndex = std::vector<std::pair<int64_t, T*>>;
 
 template <typename T>
 T* find(const RowIndex<T>& index, int64_t row) {
-    auto found = index.find(row);
-    return found == index.end() ? nullptr : found->second;
+    auto found =
+        std::lower_bound(index.begin(), index.end(), row,
+                         [](const auto& entry, int64_t value) { return entry.first < value; });
+    return found == index.end() || found->first != row ? nullptr : found->second;
 }
 
 int64_t count(sqlite::Database& db, const char* table) {
@@ -29,12 +35,13 @@ int64_t count(sqlite::Database& db, const char* table) {
 RowIndex<model::Project> loadProjects(sqlite::Database& db, LoadedLibrary& library) {
     RowIndex<model::Project> index;
     std::vector<std::pair<model::Project*, int64_t>> parents;
-    auto statement = db.prepare("SELECT " + tables::columnList<model::Project>() + " FROM Project");
+    auto statement =
+        db.prepare("SELECT " + tables::columnList<model::Project>() + " FROM Project ORDER BY id");
     while (statement.step()) {
         int64_t parentRow = 0;
         auto project = RecordAccess::make(rows::readProject(statement, parentRow));
         RecordAccess::setId(*project, statement.integer(0));
-        index.emplace(statement.integer(0), project.get());
+        index.emplace_back(statement.integer(0), project.get());
         parents.emplace_back(project.get(), parentRow);
         library.projects.push_back(std::move(project));
     }
@@ -49,11 +56,12 @@ RowIndex<model::Project> loadProjects(sqlite::Database& db, LoadedLibrary& libra
 
 RowIndex<model::Tag> loadTags(sqlite::Database& db, LoadedLibrary& library) {
     RowIndex<model::Tag> index;
-    auto statement = db.prepare("SELECT " + tables::columnList<model::Tag>() + " FROM Tag");
+    auto statement =
+        db.prepare("SELECT " + tables::columnList<model::Tag>() + " FROM Tag ORDER BY id");
     while (statement.step()) {
         auto tag = RecordAccess::make(rows::readTag(statement));
         RecordAccess::setId(*tag, statement.integer(0));
-        index.emplace(statement.integer(0), tag.get());
+        index.emplace_back(statement.integer(0), tag.get());
         library.tags.push_back(std::move(tag));
     }
     return index;
@@ -63,7 +71,8 @@ RowIndex<model::Thing> loadThings(sqlite::Database& db, LoadedLibrary& library,
                                   const RowIndex<model::Project>& projects) {
     RowIndex<model::Thing> index;
     index.reserve(library.things.capacity());
-    auto statement = db.prepare("SELECT " + tables::columnList<model::Thing>() + " FROM Thing");
+    auto statement =
+        db.prepare("SELECT " + tables::columnList<model::Thing>() + " FROM Thing ORDER BY id");
     while (statement.step()) {
         int64_t projectRow = 0;
         auto thing = RecordAccess::make(rows::readThing(statement, projectRow));
@@ -72,7 +81,7 @@ RowIndex<model::Thing> loadThings(sqlite::Database& db, LoadedLibrary& library,
             RecordAccess::state(*thing).project = project;
             RecordAccess::things(*project).push_back(thing.get());
         }
-        index.emplace(statement.integer(0), thing.get());
+        index.emplace_back(statement.integer(0), thing.get());
         library.things.push_back(std::move(thing));
     }
     return index;
