@@ -45,7 +45,7 @@ std::string conflictMetadata(const std::string& metadataJSON) {
     } catch (const platform::Error&) {
         return metadataJSON;
     }
-    if (!root.is_object()) {
+    if (!root.isObject()) {
         return metadataJSON;
     }
     json::Value metadata = json::toValue(root);

@@ -123,7 +123,7 @@ std::vector<model::Tag*> namedTags(const json::Fields& record, std::string_view 
         return tags;
     }
     for (json::Element element : *array) {
-        if (!element.is_string()) {
+        if (!element.isString()) {
             return {};
         }
     }

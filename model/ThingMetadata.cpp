@@ -12,7 +12,7 @@ namespace {
 // Absent for a missing key or null; false when the value has another type.
 bool readString(const json::Fields& fields, std::string_view key, std::optional<std::string>& out) {
     auto value = fields.get(key);
-    if (!value || value->is_null()) {
+    if (!value || value->isNull()) {
         return true;
     }
     auto text = json::asString(value);
@@ -27,7 +27,7 @@ bool readString(const json::Fields& fields, std::string_view key, std::optional<
 // "12".
 bool readInteger(const json::Fields& fields, std::string_view key, std::optional<int64_t>& out) {
     auto value = fields.get(key);
-    if (!value || value->is_null()) {
+    if (!value || value->isNull()) {
         return true;
     }
     out = json::asInteger(value);

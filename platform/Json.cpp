@@ -1,5 +1,7 @@
 #include "platform/Json.h"
 
+#include <simdjson.h>
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -7,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 #include "platform/Error.h"
 #include "platform/JsonWriter.h"
@@ -14,7 +17,50 @@
 
 namespace tavro::platform::json {
 
+namespace dom = simdjson::dom;
+
+// Our handles and the parser's types they hold, converted by copying bytes.
+struct detail::Access {
+    template <typename Theirs>
+    static void check() {
+        static_assert(std::is_trivially_copyable_v<Theirs>);
+        static_assert(sizeof(Theirs) <= sizeof(Handle::bytes));
+        static_assert(alignof(Theirs) <= alignof(Handle));
+    }
+
+    template <typename Theirs, typename Ours>
+    static Theirs from(const Ours& ours) {
+        check<Theirs>();
+        Theirs theirs;
+        std::memcpy(static_cast<void*>(&theirs), ours.handle_.bytes, sizeof theirs);
+        return theirs;
+    }
+
+    template <typename Ours, typename Theirs>
+    static Ours to(const Theirs& theirs) {
+        check<Theirs>();
+        Ours ours;
+        std::memcpy(ours.handle_.bytes, static_cast<const void*>(&theirs), sizeof theirs);
+        return ours;
+    }
+};
+
 namespace {
+
+using detail::Access;
+
+dom::element theirs(Element element) {
+    return Access::from<dom::element>(element);
+}
+dom::object theirs(ObjectView object) {
+    return Access::from<dom::object>(object);
+}
+dom::array theirs(ArrayView array) {
+    return Access::from<dom::array>(array);
+}
+Element ours(dom::element element) {
+    return Access::to<Element>(element);
+}
 
 constexpr int64_t kParseErrorCode = 3840;
 constexpr const char* kParseErrorText =
@@ -35,24 +81,24 @@ constexpr double kTwoTo53 = 9007199254740992.0;
     throwError(kCocoaErrorDomain, kParseErrorCode, kParseErrorText, std::move(detail));
 }
 
-const char* typeName(simdjson::dom::element_type type) {
+const char* typeName(dom::element_type type) {
     switch (type) {
-        case simdjson::dom::element_type::ARRAY:
+        case dom::element_type::ARRAY:
             return "an array";
-        case simdjson::dom::element_type::OBJECT:
+        case dom::element_type::OBJECT:
             return "an object";
-        case simdjson::dom::element_type::STRING:
+        case dom::element_type::STRING:
             return "a string";
-        case simdjson::dom::element_type::BOOL:
+        case dom::element_type::BOOL:
             return "a boolean";
-        case simdjson::dom::element_type::NULL_VALUE:
+        case dom::element_type::NULL_VALUE:
             return "null";
         default:
             return "a number";
     }
 }
 
-std::optional<double> numberValue(const Element& element) {
+std::optional<double> numberValue(const dom::element& element) {
     if (int64_t i; element.get_int64().get(i) == simdjson::SUCCESS) {
         return static_cast<double>(i);
     }
@@ -270,9 +316,69 @@ struct TreeWriter {
 
 // ---- Reading --------------------------------------------------------------------------
 
-Parser::Parser() {
+bool Element::isNull() const {
+    return theirs(*this).is_null();
+}
+bool Element::isString() const {
+    return theirs(*this).is_string();
+}
+bool Element::isObject() const {
+    return theirs(*this).is_object();
+}
+bool Element::isArray() const {
+    return theirs(*this).is_array();
+}
+
+ObjectView::Field ObjectView::Iterator::operator*() const {
+    const dom::key_value_pair field = *Access::from<dom::object::iterator>(*this);
+    return {field.key, ours(field.value)};
+}
+ObjectView::Iterator& ObjectView::Iterator::operator++() {
+    *this = Access::to<Iterator>(++Access::from<dom::object::iterator>(*this));
+    return *this;
+}
+bool ObjectView::Iterator::operator==(const Iterator& other) const {
+    return Access::from<dom::object::iterator>(*this) == Access::from<dom::object::iterator>(other);
+}
+size_t ObjectView::size() const {
+    return theirs(*this).size();
+}
+ObjectView::Iterator ObjectView::begin() const {
+    return Access::to<Iterator>(theirs(*this).begin());
+}
+ObjectView::Iterator ObjectView::end() const {
+    return Access::to<Iterator>(theirs(*this).end());
+}
+
+Element ArrayView::Iterator::operator*() const {
+    return ours(*Access::from<dom::array::iterator>(*this));
+}
+ArrayView::Iterator& ArrayView::Iterator::operator++() {
+    *this = Access::to<Iterator>(++Access::from<dom::array::iterator>(*this));
+    return *this;
+}
+bool ArrayView::Iterator::operator==(const Iterator& other) const {
+    return Access::from<dom::array::iterator>(*this) == Access::from<dom::array::iterator>(other);
+}
+size_t ArrayView::size() const {
+    return theirs(*this).size();
+}
+ArrayView::Iterator ArrayView::begin() const {
+    return Access::to<Iterator>(theirs(*this).begin());
+}
+ArrayView::Iterator ArrayView::end() const {
+    return Access::to<Iterator>(theirs(*this).end());
+}
+
+struct Parser::State {
+    dom::parser parser;
+    std::string padded;
+};
+
+Parser::Parser() : state_(std::make_unique<State>()) {
     // The depth limit is fixed at allocation and kept when the buffers grow later.
-    const simdjson::error_code error = parser_.allocate(simdjson::SIMDJSON_PADDING, kMaxDepth);
+    const simdjson::error_code error =
+        state_->parser.allocate(simdjson::SIMDJSON_PADDING, kMaxDepth);
     if (error == simdjson::MEMALLOC) {
         throw std::bad_alloc();
     }
@@ -281,7 +387,13 @@ Parser::Parser() {
     }
 }
 
+Parser::~Parser() = default;
+Parser::Parser(Parser&&) noexcept = default;
+Parser& Parser::operator=(Parser&&) noexcept = default;
+
 Element Parser::parse(std::string_view utf8) {
+    dom::parser& parser = state_->parser;
+    std::string& padded = state_->padded;
     // A leading byte order mark is ignored, as the platform's reader (and RFC 8259) allow.
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (utf8.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
@@ -289,19 +401,19 @@ Element Parser::parse(std::string_view utf8) {
     }
     // Ill-formed UTF-8 is repaired rather than refused: the host's text is kept readable.
     if (!text::isWellFormedUtf8(utf8)) {
-        padded_ = text::replaceIllFormedUtf8(utf8);
+        padded = text::replaceIllFormedUtf8(utf8);
     } else {
-        padded_.reserve(utf8.size() + simdjson::SIMDJSON_PADDING);
-        padded_.assign(utf8);
+        padded.reserve(utf8.size() + simdjson::SIMDJSON_PADDING);
+        padded.assign(utf8);
     }
-    size_t length = padded_.size();
-    padded_.append(simdjson::SIMDJSON_PADDING, '\0');
-    Element root;
-    simdjson::error_code error = parser_.parse(padded_.data(), length, false).get(root);
-    if (error == simdjson::NUMBER_ERROR && widenHugeIntegers(padded_, length)) {
-        length = padded_.size();
-        padded_.append(simdjson::SIMDJSON_PADDING, '\0');
-        error = parser_.parse(padded_.data(), length, false).get(root);
+    size_t length = padded.size();
+    padded.append(simdjson::SIMDJSON_PADDING, '\0');
+    dom::element root;
+    simdjson::error_code error = parser.parse(padded.data(), length, false).get(root);
+    if (error == simdjson::NUMBER_ERROR && widenHugeIntegers(padded, length)) {
+        length = padded.size();
+        padded.append(simdjson::SIMDJSON_PADDING, '\0');
+        error = parser.parse(padded.data(), length, false).get(root);
     }
     if (error == simdjson::MEMALLOC) {
         // The parser could not grow its buffers for this input: the text may be perfectly
@@ -315,27 +427,28 @@ Element Parser::parse(std::string_view utf8) {
                    " bytes of input)");
     }
     const auto type = root.type();
-    if (type != simdjson::dom::element_type::OBJECT && type != simdjson::dom::element_type::ARRAY) {
+    if (type != dom::element_type::OBJECT && type != dom::element_type::ARRAY) {
         parseError(std::string("The top-level value is ") + typeName(type) +
                    "; only an object or an array is accepted.");
     }
-    return root;
+    return ours(root);
 }
 
 std::optional<Element> member(ObjectView object, std::string_view key) {
     std::optional<Element> found;
-    for (const auto& field : object) {
+    for (const dom::key_value_pair field : theirs(object)) {
         if (field.key == key) {
-            found = field.value;  // keep looking: the last duplicate wins
+            found = ours(field.value);  // keep looking: the last duplicate wins
         }
     }
     return found;
 }
 
 Fields::Fields(ObjectView object) {
-    sorted_.reserve(object.size());
-    for (const auto& field : object) {
-        sorted_.emplace_back(field.key, field.value);
+    const dom::object fields = theirs(object);
+    sorted_.reserve(fields.size());
+    for (const dom::key_value_pair field : fields) {
+        sorted_.emplace_back(field.key, ours(field.value));
     }
     std::stable_sort(sorted_.begin(), sorted_.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
@@ -353,7 +466,7 @@ std::optional<Element> Fields::get(std::string_view key) const {
 
 std::optional<std::string_view> asString(std::optional<Element> value) {
     std::string_view s;
-    if (!value || value->get_string().get(s) != simdjson::SUCCESS) {
+    if (!value || theirs(*value).get_string().get(s) != simdjson::SUCCESS) {
         return std::nullopt;
     }
     return s;
@@ -363,13 +476,14 @@ std::optional<int64_t> asInteger(std::optional<Element> value) {
     if (!value) {
         return std::nullopt;
     }
-    if (int64_t i; value->get_int64().get(i) == simdjson::SUCCESS) {
+    const dom::element element = theirs(*value);
+    if (int64_t i; element.get_int64().get(i) == simdjson::SUCCESS) {
         return i;
     }
-    if (!value->is_double()) {
+    if (!element.is_double()) {
         return std::nullopt;  // also a uint64 beyond the int64 range
     }
-    const double d = value->get_double().value_unsafe();
+    const double d = element.get_double().value_unsafe();
     if (!(d >= -kTwoTo63 && d < kTwoTo63) || std::trunc(d) != d) {
         return std::nullopt;
     }
@@ -380,17 +494,18 @@ std::optional<double> asDouble(std::optional<Element> value) {
     if (!value) {
         return std::nullopt;
     }
-    return numberValue(*value);
+    return numberValue(theirs(*value));
 }
 
 std::optional<bool> asBoolean(std::optional<Element> value) {
     if (!value) {
         return std::nullopt;
     }
-    if (bool b; value->get_bool().get(b) == simdjson::SUCCESS) {
+    const dom::element element = theirs(*value);
+    if (bool b; element.get_bool().get(b) == simdjson::SUCCESS) {
         return b;
     }
-    const std::optional<double> number = numberValue(*value);
+    const std::optional<double> number = numberValue(element);
     if (number && (*number == 0.0 || *number == 1.0)) {
         return *number == 1.0;
     }
@@ -403,37 +518,39 @@ std::optional<Uuid> asUuid(std::optional<Element> value) {
 }
 
 std::optional<ObjectView> asObject(std::optional<Element> value) {
-    ObjectView object;
-    if (!value || value->get_object().get(object) != simdjson::SUCCESS) {
+    dom::object object;
+    if (!value || theirs(*value).get_object().get(object) != simdjson::SUCCESS) {
         return std::nullopt;
     }
-    return object;
+    return Access::to<ObjectView>(object);
 }
 
 std::optional<ArrayView> asArray(std::optional<Element> value) {
-    ArrayView array;
-    if (!value || value->get_array().get(array) != simdjson::SUCCESS) {
+    dom::array array;
+    if (!value || theirs(*value).get_array().get(array) != simdjson::SUCCESS) {
         return std::nullopt;
     }
-    return array;
+    return Access::to<ArrayView>(array);
 }
 
 // ---- Writing --------------------------------------------------------------------------
 
-Value toValue(Element element) {
-    using simdjson::dom::element_type;
+namespace {
+
+Value valueOf(const dom::element& element) {
+    using dom::element_type;
     switch (element.type()) {
         case element_type::OBJECT: {
             Object object;
-            for (auto field : simdjson::dom::object(element)) {
-                object.push_back({std::string(field.key), toValue(field.value)});
+            for (const dom::key_value_pair field : dom::object(element)) {
+                object.push_back({std::string(field.key), valueOf(field.value)});
             }
             return object;
         }
         case element_type::ARRAY: {
             Array array;
-            for (auto item : simdjson::dom::array(element)) {
-                array.push_back(toValue(item));
+            for (const dom::element item : dom::array(element)) {
+                array.push_back(valueOf(item));
             }
             return array;
         }
@@ -451,6 +568,12 @@ Value toValue(Element element) {
             return nullptr;
     }
     return nullptr;
+}
+
+}  // namespace
+
+Value toValue(Element element) {
+    return valueOf(theirs(element));
 }
 
 std::string write(const Value& value, KeyOrder order) {

@@ -1,5 +1,6 @@
 #pragma once
-// JSON reading (over simdjson's DOM) and writing (our own compact writer).
+// JSON reading (over simdjson's DOM, which only platform/Json.cpp includes) and writing (our
+// own compact writer).
 //
 // Reading: the top level must be an object or an array; anything else, and every syntax
 // error, is the platform's parse error (NSCocoaErrorDomain 3840, "The data couldn’t be read
@@ -16,9 +17,10 @@
 // exponent form ("1e+16", "1e-05") at or above 2^53 and below 1e-4; NaN and infinities are
 // refused with an error. Sorted keys are ordered by code point.
 
-#include <simdjson.h>
-
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,22 +32,129 @@
 
 namespace tavro::platform::json {
 
-using Element = simdjson::dom::element;
-using ObjectView = simdjson::dom::object;
-using ArrayView = simdjson::dom::array;
+namespace detail {
+
+// The parser's own handles (a document and a place in it) held as plain bytes, so that this
+// header needs none of the parser's: only platform/Json.cpp looks inside, and it checks there
+// that each handle fits and may be copied byte by byte.
+struct Handle {
+    alignas(void*) unsigned char bytes[2 * sizeof(void*)];
+};
+
+struct Access;
+
+}  // namespace detail
+
+// One value of a parsed document; valid while the document is (see Parser). Copying one is
+// copying a few bytes. A default Element refers to nothing: assign to it before reading it.
+class Element {
+  public:
+    Element() noexcept : handle_{} {}
+
+    bool isNull() const;
+    bool isString() const;
+    bool isObject() const;
+    bool isArray() const;
+
+  private:
+    friend struct detail::Access;
+    detail::Handle handle_;
+};
+
+// The members of a parsed object in document order, duplicates included. A view, like an
+// Element, is valid while its document is; a default one refers to nothing.
+class ObjectView {
+  public:
+    struct Field {
+        std::string_view key;
+        Element value;
+    };
+
+    class Iterator {
+      public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Field;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = Field;
+
+        Iterator() noexcept : handle_{} {}
+        Field operator*() const;
+        Iterator& operator++();
+        Iterator operator++(int) {
+            Iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const Iterator& other) const;
+
+      private:
+        friend struct detail::Access;
+        detail::Handle handle_;
+    };
+
+    ObjectView() noexcept : handle_{} {}
+    size_t size() const;
+    Iterator begin() const;
+    Iterator end() const;
+
+  private:
+    friend struct detail::Access;
+    detail::Handle handle_;
+};
+
+// The elements of a parsed array in document order; valid as an ObjectView is.
+class ArrayView {
+  public:
+    class Iterator {
+      public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = Element;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = Element;
+
+        Iterator() noexcept : handle_{} {}
+        Element operator*() const;
+        Iterator& operator++();
+        Iterator operator++(int) {
+            Iterator before = *this;
+            ++*this;
+            return before;
+        }
+        bool operator==(const Iterator& other) const;
+
+      private:
+        friend struct detail::Access;
+        detail::Handle handle_;
+    };
+
+    ArrayView() noexcept : handle_{} {}
+    size_t size() const;
+    Iterator begin() const;
+    Iterator end() const;
+
+  private:
+    friend struct detail::Access;
+    detail::Handle handle_;
+};
 
 // A parser whose buffers are kept between documents: hosts run exchange after exchange in one
 // process, and fresh memory is the dearest part of a large parse. The element returned by
-// parse() is valid until the next parse() on the same parser. Not thread-safe; one per thread.
+// parse() is valid until the next parse() on the same parser (or its end). Not thread-safe;
+// one per thread. A parser moved from may only be assigned to or destroyed.
 class Parser {
   public:
     Parser();
+    ~Parser();
+    Parser(Parser&&) noexcept;
+    Parser& operator=(Parser&&) noexcept;
     // Throws platform::Error (Cocoa 3840) on malformed input or a scalar top level.
     Element parse(std::string_view utf8);
 
   private:
-    simdjson::dom::parser parser_;
-    std::string padded_;
+    struct State;
+    std::unique_ptr<State> state_;
 };
 
 // Member lookup with last-one-wins for duplicate keys.

@@ -19,7 +19,7 @@ void addOptional(json::Object& record, const char* key, const std::optional<std:
 bool readOptional(const json::Fields& fields, std::string_view key,
                   std::optional<std::string>& out) {
     auto element = fields.get(key);
-    if (!element || element->is_null())
+    if (!element || element->isNull())
         return true;
     auto text = json::asString(element);
     if (!text)

@@ -202,7 +202,7 @@ TEST_F(AppleStoreTest, FailedOpeningLeavesTheOwnerClosedAndTheNextExchangeRetrie
 TEST_F(AppleStoreTest, SyncEventsUpdateStatusAndLastSync) {
     auto statusOf = [&] {
         Parsed response(exchange());
-        simdjson::dom::object top = response.root().get_object();
+        json::ObjectView top = response.top();
         std::optional<int64_t> lastSync;
         if (has(top, "lastSync")) {
             lastSync = integerOf(top, "lastSync");

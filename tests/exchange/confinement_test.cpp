@@ -76,7 +76,7 @@ TEST_F(ConfinementTest, TheSavedCopyIsOfTheFileCheckedEvenIfItsNameLaterLeadsOut
     exchange::AssetReader reader(real(), directory_);
     json::Parser parser;
     std::string record = json::write(json::Object{{"data", asset}});
-    auto content = reader.read(json::Fields(parser.parse(record).get_object()), "data");
+    auto content = reader.read(json::Fields(*json::asObject(parser.parse(record))), "data");
     ASSERT_TRUE(content);
 
     // Between the check and the save, the name is made a link to a file outside.

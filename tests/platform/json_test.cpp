@@ -3,16 +3,28 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 
 #include "platform/Error.h"
+#include "platform/Text.h"
 
 namespace tavro::platform::json {
 namespace {
 
 const char* const kParseErrorText =
     "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
+
+// The first element of a parsed array.
+std::optional<Element> first(Element array) {
+    const std::optional<ArrayView> elements = asArray(array);
+    if (!elements || elements->size() == 0) {
+        ADD_FAILURE() << "not an array with elements";
+        return std::nullopt;
+    }
+    return *elements->begin();
+}
 
 // Parses `text` and expects the platform's parse error.
 void expectParseError(std::string_view text) {
@@ -109,7 +121,7 @@ TEST(JsonWriter, DoublesReadBackToTheSameValue) {
         }
         const std::string text = write(Array{value});
         const auto element = parser.parse(text);
-        EXPECT_EQ(asDouble(element.at(0)), value) << text;
+        EXPECT_EQ(asDouble(first(element)), value) << text;
     }
 }
 
@@ -128,9 +140,9 @@ TEST(JsonReader, TopLevelMustBeObjectOrArray) {
         expectParseError(scalar);
     }
     Parser parser;
-    EXPECT_TRUE(parser.parse(" {} ").is_object());
-    EXPECT_TRUE(parser.parse("[]").is_array());
-    EXPECT_TRUE(parser.parse("\xEF\xBB\xBF{}").is_object());  // a byte order mark is skipped
+    EXPECT_TRUE(parser.parse(" {} ").isObject());
+    EXPECT_TRUE(parser.parse("[]").isArray());
+    EXPECT_TRUE(parser.parse("\xEF\xBB\xBF{}").isObject());  // a byte order mark is skipped
     expectParseError("\xEF\xBB\xBF");
     expectParseError("\xEF\xBB\xBF\xEF\xBB\xBF[]");
 }
@@ -171,9 +183,9 @@ TEST(JsonReader, DeepNestingIsAnErrorNotACrash) {
 TEST(JsonReader, ParserIsReusableAfterAnError) {
     Parser parser;
     EXPECT_THROW(parser.parse("[1,"), Error);
-    EXPECT_EQ(asInteger(parser.parse("[7]").at(0)), 7);
+    EXPECT_EQ(asInteger(first(parser.parse("[7]"))), 7);
     const std::string large = "[" + std::string(200000, ' ') + "\"big\"]";
-    EXPECT_EQ(asString(parser.parse(large).at(0)), "big");
+    EXPECT_EQ(asString(first(parser.parse(large))), "big");
 }
 
 TEST(JsonReader, IllFormedUtf8IsRepairedBeforeParsing) {
@@ -181,17 +193,17 @@ TEST(JsonReader, IllFormedUtf8IsRepairedBeforeParsing) {
     const auto root = parser.parse(
         "[\"a\xff"
         "b\xe2\x82\"]");
-    EXPECT_EQ(asString(root.at(0)), "a\uFFFDb\uFFFD");
+    EXPECT_EQ(asString(first(root)), "a\uFFFDb\uFFFD");
 }
 
 TEST(JsonReader, EscapedSurrogatesNeverYieldIllFormedText) {
     Parser parser;
-    EXPECT_EQ(asString(parser.parse(R"(["\ud83d\ude00"])").at(0)), "\U0001F600");
+    EXPECT_EQ(asString(first(parser.parse(R"(["\ud83d\ude00"])"))), "\U0001F600");
     for (const char* lone : {R"(["\ud800"])", R"(["\udc00x"])"}) {
         try {
-            const auto text = asString(parser.parse(lone).at(0));
+            const auto text = asString(first(parser.parse(lone)));
             ASSERT_TRUE(text.has_value());
-            EXPECT_TRUE(simdjson::validate_utf8(text->data(), text->size())) << lone;
+            EXPECT_TRUE(text::isWellFormedUtf8(*text)) << lone;
         } catch (const Error& error) {
             EXPECT_EQ(error.value()->code, 3840);
         }
@@ -211,6 +223,25 @@ TEST(JsonReader, DuplicateKeysLastOneWins) {
     EXPECT_EQ(asInteger(fields.get("c")), 4);
     EXPECT_FALSE(fields.get("").has_value());
     EXPECT_FALSE(fields.get("d").has_value());
+}
+
+TEST(JsonReader, ViewsWalkTheDocumentInOrder) {
+    Parser parser;
+    const ObjectView object = *asObject(parser.parse(R"({"b":1,"a":[true,"x",null],"b":2})"));
+    EXPECT_EQ(object.size(), 3u);
+    std::vector<std::string_view> keys;
+    for (const ObjectView::Field field : object) {
+        keys.push_back(field.key);
+    }
+    EXPECT_EQ(keys, (std::vector<std::string_view>{"b", "a", "b"}));
+
+    const ArrayView array = *asArray(member(object, "a"));
+    EXPECT_EQ(array.size(), 3u);
+    ArrayView::Iterator it = array.begin();
+    EXPECT_EQ(asBoolean(*it), true);
+    EXPECT_TRUE((*++it).isString());
+    EXPECT_TRUE((*++it).isNull());
+    EXPECT_TRUE(++it == array.end());
 }
 
 // ---- Reader: typed values; missing, null and wrong type are all absent ---------------

@@ -1,5 +1,8 @@
 #include "support/ExchangeFixture.h"
 
+#include <stdexcept>
+#include <variant>
+
 #include "bridge/ErrorEnvelope.h"
 #include "platform/BridgeError.h"
 #include "platform/CloudErrorDescription.h"
@@ -16,51 +19,113 @@ Parsed::Parsed(std::string text) : text_(std::move(text)) {
     root_ = parser_.parse(text_);
 }
 
-std::vector<simdjson::dom::object> Parsed::records(std::string_view type) const {
-    std::vector<simdjson::dom::object> result;
-    for (simdjson::dom::element element : root_["records"].get_array()) {
-        simdjson::dom::object record = element.get_object();
-        if (std::string_view(record["recordType"]) == type) {
+namespace {
+
+// What a response must hold for the test to go on at all: failing here ends the test, as an
+// exception does.
+json::ObjectView objectOf(json::Element element) {
+    auto object = json::asObject(element);
+    if (!object) {
+        throw std::runtime_error("not an object");
+    }
+    return *object;
+}
+
+}  // namespace
+
+json::ObjectView Parsed::top() const {
+    return objectOf(root_);
+}
+
+std::vector<json::ObjectView> Parsed::records(std::string_view type) const {
+    std::vector<json::ObjectView> result;
+    for (json::Element element : arrayOf(top(), "records")) {
+        json::ObjectView record = objectOf(element);
+        if (json::asString(json::member(record, "recordType")) == type) {
             result.push_back(record);
         }
     }
     return result;
 }
 
-std::optional<simdjson::dom::object> Parsed::record(std::string_view uuid) const {
+std::optional<json::ObjectView> Parsed::record(std::string_view uuid) const {
     std::string lower(uuid);
     for (char& c : lower) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
-    for (simdjson::dom::element element : root_["records"].get_array()) {
-        simdjson::dom::object record = element.get_object();
-        if (std::string_view(record["uuid"]) == lower) {
+    for (json::Element element : arrayOf(top(), "records")) {
+        json::ObjectView record = objectOf(element);
+        if (json::asString(json::member(record, "uuid")) == lower) {
             return record;
         }
     }
     return std::nullopt;
 }
 
-std::string textOf(simdjson::dom::object object, std::string_view key) {
-    auto value = object[key];
-    if (value.error() || !value.is_string()) {
+namespace {
+
+// The member as a tree, when it is present and holds a `T`.
+template <typename T>
+std::optional<T> memberOf(json::ObjectView object, std::string_view key) {
+    auto value = json::member(object, key);
+    if (!value) {
+        return std::nullopt;
+    }
+    json::Value tree = json::toValue(*value);
+    if (auto* held = std::get_if<T>(&tree.storage())) {
+        return std::move(*held);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::string textOf(json::ObjectView object, std::string_view key) {
+    auto value = memberOf<std::string>(object, key);
+    if (!value) {
         ADD_FAILURE() << "no text under " << key;
         return {};
     }
-    return std::string(std::string_view(value));
+    return *value;
 }
 
-int64_t integerOf(simdjson::dom::object object, std::string_view key) {
-    auto value = object[key];
-    if (value.error() || !value.is_int64()) {
+int64_t integerOf(json::ObjectView object, std::string_view key) {
+    auto value = memberOf<int64_t>(object, key);
+    if (!value) {
         ADD_FAILURE() << "no integer under " << key;
         return 0;
     }
-    return int64_t(value);
+    return *value;
 }
 
-bool has(simdjson::dom::object object, std::string_view key) {
-    return !object[key].error();
+double numberOf(json::ObjectView object, std::string_view key) {
+    auto value = json::asDouble(json::member(object, key));
+    if (!value) {
+        ADD_FAILURE() << "no number under " << key;
+        return 0;
+    }
+    return *value;
+}
+
+bool booleanOf(json::ObjectView object, std::string_view key) {
+    auto value = memberOf<bool>(object, key);
+    if (!value) {
+        ADD_FAILURE() << "no boolean under " << key;
+        return false;
+    }
+    return *value;
+}
+
+json::ArrayView arrayOf(json::ObjectView object, std::string_view key) {
+    auto value = json::asArray(json::member(object, key));
+    if (!value) {
+        throw std::runtime_error("no array under " + std::string(key));
+    }
+    return *value;
+}
+
+bool has(json::ObjectView object, std::string_view key) {
+    return json::member(object, key).has_value();
 }
 
 void ExchangeFixture::SetUp() {

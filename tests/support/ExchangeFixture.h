@@ -3,7 +3,6 @@
 // requests are built as JSON values, responses parsed back for assertions.
 
 #include <gtest/gtest.h>
-#include <simdjson.h>
 
 #include <memory>
 #include <optional>
@@ -22,23 +21,28 @@ class Parsed {
   public:
     explicit Parsed(std::string text);
     const std::string& text() const { return text_; }
-    simdjson::dom::element root() const { return root_; }
+    platform::json::Element root() const { return root_; }
+    // The top-level object.
+    platform::json::ObjectView top() const;
 
     // The records of one type, in response order.
-    std::vector<simdjson::dom::object> records(std::string_view type) const;
+    std::vector<platform::json::ObjectView> records(std::string_view type) const;
     // The record with this identifier (any case), or nothing.
-    std::optional<simdjson::dom::object> record(std::string_view uuid) const;
+    std::optional<platform::json::ObjectView> record(std::string_view uuid) const;
 
   private:
     std::string text_;
-    simdjson::dom::parser parser_;
-    simdjson::dom::element root_;
+    platform::json::Parser parser_;
+    platform::json::Element root_;
 };
 
-// Member access on a parsed object with readable failures.
-std::string textOf(simdjson::dom::object object, std::string_view key);
-int64_t integerOf(simdjson::dom::object object, std::string_view key);
-bool has(simdjson::dom::object object, std::string_view key);
+// Member access on a parsed object with readable failures; each reads only its own JSON type.
+std::string textOf(platform::json::ObjectView object, std::string_view key);
+int64_t integerOf(platform::json::ObjectView object, std::string_view key);
+double numberOf(platform::json::ObjectView object, std::string_view key);
+bool booleanOf(platform::json::ObjectView object, std::string_view key);
+platform::json::ArrayView arrayOf(platform::json::ObjectView object, std::string_view key);
+bool has(platform::json::ObjectView object, std::string_view key);
 
 class ExchangeFixture : public ::testing::Test {
   protected:
