@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Checks the layering of the source tree: no folder includes a header of a layer above it,
-and the shared library carries no share-target code.
+no file outside platform/ includes the JSON parser's own headers, and the shared library
+carries no share-target code.
 
     check_layers.py SOURCE_ROOT [LIBRARY]      check the tree (and the library's symbols)
     check_layers.py --self-test                show that a violation is caught
@@ -24,6 +25,9 @@ ALLOWED = {
     "cli": {"platform", "share", "cli", "tavro"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/')
+# The JSON parser is platform/'s own: everything else reads JSON through platform/Json.h.
+PARSER_INCLUDE = re.compile(r'^\s*#\s*include\s*[<"]simdjson[./]')
+SOURCE_SUFFIXES = (".h", ".hpp", ".cpp", ".cc", ".c")
 
 
 def violations(root):
@@ -43,6 +47,25 @@ def violations(root):
     return found
 
 
+def parser_includes(root):
+    found = []
+    for directory, folders, files in os.walk(root):
+        # Build trees and hidden folders hold no sources of ours.
+        folders[:] = [name for name in folders
+                      if not name.startswith((".", "build")) and name != "node_modules"
+                      and not (directory == root and name == "platform")]
+        for name in files:
+            if not name.endswith(SOURCE_SUFFIXES):
+                continue
+            path = os.path.join(directory, name)
+            with open(path, encoding="utf-8", errors="replace") as source:
+                for number, line in enumerate(source, 1):
+                    if PARSER_INCLUDE.match(line):
+                        found.append(f"{os.path.relpath(path, root)}:{number}: includes the "
+                                     f"JSON parser, which only platform/ may use")
+    return found
+
+
 def share_symbols(library):
     names = subprocess.run(["nm", "-C", "--defined-only", library], check=True,
                            capture_output=True, text=True).stdout
@@ -54,13 +77,19 @@ def self_test():
         os.makedirs(os.path.join(root, "store"))
         with open(os.path.join(root, "store", "Bad.h"), "w") as bad:
             bad.write('#include "exchange/AppleStore.h"\n')
-        return 0 if len(violations(root)) == 1 else 1
+        os.makedirs(os.path.join(root, "platform"))
+        with open(os.path.join(root, "platform", "Json.cpp"), "w") as allowed:
+            allowed.write("#include <simdjson.h>\n")
+        os.makedirs(os.path.join(root, "tests", "exchange"))
+        with open(os.path.join(root, "tests", "exchange", "bad_test.cpp"), "w") as bad:
+            bad.write("#include <simdjson.h>\n")
+        return 0 if len(violations(root)) == 1 and len(parser_includes(root)) == 1 else 1
 
 
 def main(arguments):
     if arguments[:1] == ["--self-test"]:
         return self_test()
-    problems = violations(arguments[0])
+    problems = violations(arguments[0]) + parser_includes(arguments[0])
     if len(arguments) > 1:
         problems += [f"{arguments[1]}: carries share code: {line}"
                      for line in share_symbols(arguments[1])]
