@@ -1,5 +1,7 @@
 #include "platform/Env.h"
 
+#include <sys/stat.h>
+
 #include "platform/Environment.h"
 #include "platform/Paths.h"
 
@@ -32,10 +34,34 @@ std::optional<std::string> Env::entitlementsPath() const {
     if (auto configured = variable("TAVRO_ENTITLEMENTS"); configured && !configured->empty()) {
         return configured;
     }
-    if (auto executable = executablePath()) {
-        return *executable + ".entitlements";
+    auto executable = executablePath();
+    if (!executable) {
+        return std::nullopt;
     }
-    return std::nullopt;
+    std::string beside = *executable + ".entitlements";
+    // An installed program keeps its entitlements with the rest of its data, not among the
+    // programs: <prefix>/bin/NAME reads <prefix>/share/tavro/NAME.entitlements when nothing
+    // lies beside it. A file beside the program (a build tree, or one provisioned by hand)
+    // still comes first, and with neither the path beside it is the one named.
+    struct stat status {};
+    if (::lstat(beside.c_str(), &status) == 0) {
+        return beside;
+    }
+    size_t slash = executable->rfind('/');
+    if (slash == std::string::npos) {
+        return beside;
+    }
+    std::string folder = executable->substr(0, slash);
+    std::string name = executable->substr(slash + 1);
+    size_t parentSlash = folder.rfind('/');
+    if (parentSlash == std::string::npos) {
+        return beside;
+    }
+    std::string shared = folder.substr(0, parentSlash) + "/share/tavro/" + name + ".entitlements";
+    if (::lstat(shared.c_str(), &status) == 0) {
+        return shared;
+    }
+    return beside;
 }
 
 std::optional<std::string> Env::baseFolder(const char* name, const char* underHome) const {

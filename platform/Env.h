@@ -29,7 +29,10 @@ class Env {
     // The current time.
     virtual Timestamp now() const = 0;
 
-    // $TAVRO_ENTITLEMENTS when set and not empty, else the executable's path + ".entitlements".
+    // $TAVRO_ENTITLEMENTS when set and not empty, else the executable's path + ".entitlements"
+    // when that exists, else <prefix>/share/tavro/NAME.entitlements for an executable
+    // <prefix>/bin/NAME when that exists, else the path beside the executable. The only answer
+    // that looks at the file system, which it does afresh at every call.
     std::optional<std::string> entitlementsPath() const;
     // $XDG_DATA_HOME when it is an absolute path, else $HOME/.local/share; nothing without
     // either.

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 
 #include "platform/CloudAccount.h"
@@ -43,6 +44,31 @@ TEST(EnvTest, EntitlementsBesideTheExecutableAreTheProcesss) {
     // The variable wins even when the file it names is missing.
     env.set("TAVRO_ENTITLEMENTS", dir.file("missing.plist"));
     EXPECT_FALSE(hasEntitlement(kGroups, configuration::kAppGroupIdentifier, env));
+}
+
+// An installed program's entitlements are data under its prefix; a file beside the program
+// and the variable still come first, in that order.
+TEST(EnvTest, AnInstalledProgramFindsItsEntitlementsUnderItsPrefixsShareFolder) {
+    test::TempDir prefix;
+    std::filesystem::create_directories(prefix.file("bin"));
+    std::filesystem::create_directories(prefix.file("share/tavro"));
+    std::ofstream(prefix.file("share/tavro/app.entitlements")) << test::entitlementsPlist(
+        test::plistKey(kGroups, test::plistStrings({configuration::kAppGroupIdentifier})));
+    test::FakeEnv env;
+    env.setExecutablePath(prefix.file("bin/app"));
+    EXPECT_EQ(env.entitlementsPath(), prefix.file("share/tavro/app.entitlements"));
+    EXPECT_TRUE(hasEntitlement(kGroups, configuration::kAppGroupIdentifier, env));
+    // Another program of the same prefix does not borrow them.
+    env.setExecutablePath(prefix.file("bin/other"));
+    EXPECT_EQ(env.entitlementsPath(), prefix.file("bin/other.entitlements"));
+    EXPECT_FALSE(hasEntitlement(kGroups, configuration::kAppGroupIdentifier, env));
+
+    env.setExecutablePath(prefix.file("bin/app"));
+    std::ofstream(prefix.file("bin/app.entitlements")) << "not a property list";
+    EXPECT_EQ(env.entitlementsPath(), prefix.file("bin/app.entitlements"));
+    EXPECT_FALSE(hasEntitlement(kGroups, configuration::kAppGroupIdentifier, env));
+    env.set("TAVRO_ENTITLEMENTS", prefix.file("share/tavro/app.entitlements"));
+    EXPECT_TRUE(hasEntitlement(kGroups, configuration::kAppGroupIdentifier, env));
 }
 
 TEST(EnvTest, BaseFoldersFollowTheXdgRules) {
