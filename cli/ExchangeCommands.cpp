@@ -3,13 +3,13 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <future>
 #include <iostream>
 #include <iterator>
 #include <optional>
 #include <sstream>
 
+#include "cli/CommandLine.h"
 #include "cli/HostLibrary.h"
 #include "cli/PrettyJson.h"
 #include "platform/Json.h"
@@ -36,20 +36,6 @@ int runCloudAvailable(HostLibrary& library, std::ostream& out) {
 }
 
 namespace {
-
-bool readRequest(const std::string& source, std::string& text, std::ostream& err) {
-    if (source == "-") {
-        text.assign(std::istreambuf_iterator<char>(std::cin), {});
-        return true;
-    }
-    std::ifstream file(source, std::ios::binary);
-    if (!file) {
-        err << "tavro: cannot read " << source << "\n";
-        return false;
-    }
-    text.assign(std::istreambuf_iterator<char>(file), {});
-    return true;
-}
 
 // The callback arrives on the library's executor thread; it hands the text to the waiting
 // main thread. The pointer is valid only during the call, so the text is copied.
@@ -90,14 +76,20 @@ std::optional<std::string> envelopeError(const std::string& response) {
 
 // Appends "knownFingerprints" from a previous response to a request object. Of duplicate keys
 // the last wins, so this overrides any the request already names.
-bool addKnownFingerprints(std::string& request, const std::string& previousResponse,
-                          std::ostream& err) {
+// Throws CommandError naming the file that is not what it should be.
+void addKnownFingerprints(std::string& request, const std::string& requestSource,
+                          const std::string& previousResponse, const std::string& previousSource) {
     json::Parser parser;
-    auto response = json::asObject(parser.parse(previousResponse));
+    std::optional<json::ObjectView> response;
+    try {
+        response = json::asObject(parser.parse(previousResponse));
+    } catch (const std::exception& error) {
+        throw CommandError(previousSource + ": " + error.what());
+    }
     auto records = response ? json::asArray(json::member(*response, "records")) : std::nullopt;
     if (!records) {
-        err << "tavro: the previous response has no records\n";
-        return false;
+        throw CommandError(previousSource +
+                           ": not an exchange response (it has no \"records\" array)");
     }
     json::Object known;
     for (json::Element element : *records) {
@@ -112,13 +104,11 @@ bool addKnownFingerprints(std::string& request, const std::string& previousRespo
     size_t end = request.find_last_of('}');
     size_t open = request.find('{');
     if (end == std::string::npos || open == std::string::npos || open > end) {
-        err << "tavro: the request is not a JSON object\n";
-        return false;
+        throw CommandError(requestSource + ": the request is not a JSON object");
     }
     bool empty = request.find_first_not_of(" \t\r\n", open + 1) == end;
     request.insert(end,
                    (empty ? "" : ",") + std::string("\"knownFingerprints\":") + json::write(known));
-    return true;
 }
 
 struct ExchangeOptions {
@@ -127,43 +117,48 @@ struct ExchangeOptions {
     bool pretty = false;
 };
 
-bool parseOptions(const std::vector<std::string>& args, ExchangeOptions& options,
-                  std::ostream& err) {
+// Throws UsageError for an option it does not know or a missing value.
+ExchangeOptions parseOptions(const std::vector<std::string>& args) {
+    ExchangeOptions options;
+    bool onlyFiles = false;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--pretty") {
+        const std::string& arg = args[i];
+        if (onlyFiles || arg == "-" || !arg.starts_with('-')) {
+            options.requests.push_back(arg);
+        } else if (arg == "--") {
+            onlyFiles = true;
+        } else if (arg == "--pretty") {
             options.pretty = true;
-        } else if (args[i] == "--known-from" && i + 1 < args.size()) {
+        } else if (arg == "--known-from") {
+            if (i + 1 == args.size()) {
+                throw UsageError("option '--known-from' needs a file (RESPONSE.json)");
+            }
             options.knownFrom = args[++i];
         } else {
-            options.requests.push_back(args[i]);
+            throw UsageError("unknown option '" + arg + "' for exchange");
         }
     }
     if (options.requests.empty()) {
-        err << "usage: tavro exchange [--pretty] [--known-from RESPONSE.json] REQUEST.json...\n";
-        return false;
+        throw UsageError("exchange needs a request file (REQUEST.json, or - for standard input)");
     }
-    return true;
+    return options;
 }
 
 }  // namespace
 
 int runExchange(HostLibrary& library, const std::vector<std::string>& args, std::ostream& out,
                 std::ostream& err) {
-    ExchangeOptions options;
-    if (!parseOptions(args, options, err)) {
-        return 2;
-    }
+    ExchangeOptions options = parseOptions(args);
     std::string previous;
-    if (!options.knownFrom.empty() && !readRequest(options.knownFrom, previous, err)) {
-        return 1;
+    if (!options.knownFrom.empty()) {
+        previous = readInput(options.knownFrom);
     }
     int status = 0;
     // Several requests run one after the other in this one process, as a host runs them.
     for (const std::string& source : options.requests) {
-        std::string request;
-        if (!readRequest(source, request, err) ||
-            (!previous.empty() && !addKnownFingerprints(request, previous, err))) {
-            return 1;
+        std::string request = readInput(source);
+        if (!options.knownFrom.empty()) {
+            addKnownFingerprints(request, source, previous, options.knownFrom);
         }
         std::promise<std::string> promise;
         std::future<std::string> future = promise.get_future();
@@ -172,6 +167,8 @@ int runExchange(HostLibrary& library, const std::vector<std::string>& args, std:
 
         if (auto error = envelopeError(response)) {
             err << "tavro: " << *error << "\n";
+            // The answer stays the library's own; what to change on this system is added here.
+            printProvisioningHint(*error, err);
             status = 1;
         }
         out << (options.pretty ? prettyJson(response) : response + "\n") << std::flush;

@@ -13,8 +13,10 @@ class HostLibrary;
 int runGroupPath(HostLibrary& library, std::ostream& out);
 int runCloudAvailable(HostLibrary& library, std::ostream& out);
 
-// `exchange REQUEST.json [--pretty]` ("-" reads standard input). Prints the response; an error
-// envelope goes to `err` with a non-zero status.
+// `exchange [--pretty] [--known-from RESPONSE.json] REQUEST.json...` ("-" reads standard
+// input). Prints each response; an error envelope's text goes to `err` and the status is 1.
+// Throws UsageError for options it does not know and CommandError for a file it cannot read
+// or use (see cli/CommandLine.h).
 int runExchange(HostLibrary& library, const std::vector<std::string>& args, std::ostream& out,
                 std::ostream& err);
 

@@ -11,15 +11,16 @@ class HostLibrary {
     using ExchangeCallback = void (*)(intptr_t context, const char* response);
 
     // Loads `path` (a file path, or a library name searched as dlopen does). Throws
-    // std::runtime_error with the loader's message when the library or an export is missing.
+    // std::runtime_error "PATH: reason" when the library or an export is missing.
     explicit HostLibrary(const std::string& path);
     ~HostLibrary();
     HostLibrary(const HostLibrary&) = delete;
     HostLibrary& operator=(const HostLibrary&) = delete;
 
     // The library to load when none is named: $TAVRO_LIBRARY, else the one installed beside
-    // this program (<prefix>/lib), else the one this build tree made, else the loader's search
-    // for the library's name.
+    // this program (<prefix>/lib), else the first found in the folders the loader searches
+    // (in a build tree the program's run path names the build's library), else the library's
+    // name for the loader to search.
     static std::string defaultPath();
 
     char* (*groupPath)() = nullptr;
