@@ -51,7 +51,8 @@ constexpr const char* kUsage =
     "  --tags TAGS          tags, comma separated (\"a, b\")\n"
     "  --note NOTE          the note\n"
     "  --render-states DIR  render the form in each of its states to PNG files in DIR\n"
-    "  -h, --help           show this help\n";
+    "  -h, --help           show this help\n"
+    "      --version        show the version\n";
 
 struct Options {
     bool help = false;
@@ -179,6 +180,10 @@ int renderStates(int argc, char** argv, const std::string& directory) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::cout << "tavro-share " << TAVRO_VERSION << "\n";
+        return 0;
+    }
     try {
         Options options = parseOptions(argumentsOf(argc, argv));
         if (options.help) {
