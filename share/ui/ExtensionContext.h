@@ -21,7 +21,8 @@ class ExtensionContext {
     virtual void cancelRequest(const platform::ErrorRef& error) = 0;
 };
 
-// The user-cancelled error (Cocoa domain, code 3072) without user info.
+// The user-cancelled error (Cocoa domain, code 3072) without user info, described to the user
+// as "Sharing was cancelled.".
 platform::ErrorRef userCancelledError();
 
 }  // namespace tavro::share::ui

@@ -3,8 +3,10 @@
 namespace tavro::share::ui {
 
 platform::ErrorRef userCancelledError() {
-    return platform::makeError(platform::kCocoaErrorDomain, 3072,
-                               "The operation couldn\u2019t be completed. (Cocoa error 3072.)");
+    // The sharing program may tell a cancellation by its domain and code; the person who
+    // cancelled reads the description, so it says what happened in plain words.
+    return platform::makeError(platform::kCocoaErrorDomain, 3072, "Sharing was cancelled.",
+                               "Cocoa error 3072: the user cancelled");
 }
 
 ViewController::ViewController(std::shared_ptr<ExtensionContext> extensionContext, QObject* parent)

@@ -12,6 +12,7 @@
 
 #include "SheetTestSupport.h"
 #include "share/InboxTestEnvironment.h"
+#include "share/ui/NoteEdit.h"
 #include "share/ui/ProcessExtensionContext.h"
 #include "share/ui/ShareView.h"
 #include "share/ui/ShareViewController.h"
@@ -100,6 +101,33 @@ TEST_F(ShareViewControllerTest, SaveCompletesAndEscapeCancelsWithUserCancelled) 
     EXPECT_EQ(testing::inboxEntries(env()).size(), 1u);
 }
 
+// Keyboard use of the shown window: typing at once fills the title, and Tab visits the title,
+// the tags, the note, Cancel and Save, in that order and nothing else.
+TEST_F(ShareViewControllerTest, FocusStartsInTheTitleAndTabVisitsOnlyTheControls) {
+    auto context = std::make_shared<RecordingContext>(
+        std::vector<std::any>{testing::textItem("https://example.org/")});
+    ShareViewController controller(context, env());
+    QWidget* window = controller.view();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    ShareView* form = controller.shareView();
+    testing::waitForLoading(*form);
+
+    QTest::keyClicks(QApplication::focusWidget(), "typed at once");
+    EXPECT_EQ(form->title(), "typed at once");
+    const std::vector<QWidget*> expected = {form->tagsField(), form->noteField(),
+                                            form->cancelButton(), form->saveButton(),
+                                            form->titleField(), form->tagsField()};
+    for (QWidget* next : expected) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget(), next)
+            << (QApplication::focusWidget() ? QApplication::focusWidget()->metaObject()->className()
+                                            : "nothing");
+    }
+    QTest::keyClicks(QApplication::focusWidget(), "tag");
+    EXPECT_EQ(form->tags(), "tag");
+}
+
 // The form's callbacks hold the controller weakly: once it is gone they end nothing.
 TEST_F(ShareViewControllerTest, FormOutlivingItsControllerEndsNothing) {
     auto context =
@@ -140,7 +168,7 @@ TEST_F(ShareViewControllerTest, ProgramRequestEndsWithTheFormsKeys) {
         } else {
             EXPECT_EQ(status, 1);
             EXPECT_EQ(errors.str(),
-                      "The operation couldn\u2019t be completed. (Cocoa error 3072.)\n");
+                      "Sharing was cancelled.\n");
         }
     }
     auto entries = testing::inboxEntries(env());
@@ -161,7 +189,7 @@ TEST(ProcessExtensionContextTest, EndingsBecomeExitStatuses) {
         cancelled.completeRequest();
     });
     EXPECT_EQ(QCoreApplication::exec(), 1);
-    EXPECT_EQ(errors.str(), "The operation couldn\u2019t be completed. (Cocoa error 3072.)\n");
+    EXPECT_EQ(errors.str(), "Sharing was cancelled.\n");
 
     ProcessExtensionContext completed({}, errors);
     QTimer::singleShot(0, [&] {
@@ -170,7 +198,7 @@ TEST(ProcessExtensionContextTest, EndingsBecomeExitStatuses) {
     });
     EXPECT_EQ(QCoreApplication::exec(), 0);
     EXPECT_TRUE(completed.hasEnded());
-    EXPECT_EQ(errors.str(), "The operation couldn\u2019t be completed. (Cocoa error 3072.)\n");
+    EXPECT_EQ(errors.str(), "Sharing was cancelled.\n");
 }
 
 }  // namespace
