@@ -14,6 +14,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QVBoxLayout>
 #include <mutex>
 #include <system_error>
@@ -65,17 +66,30 @@ QWidget* progressRow() {
     return row;
 }
 
-QWidget* emptyRow() {
+// Text drawn at part strength over its background: dimmed in a light and a dark style alike,
+// whatever a theme puts into its own placeholder colour (some give the full text colour).
+QColor secondaryColour(const QColor& text) {
+    QColor colour = text;
+    colour.setAlphaF(0.5f);
+    return colour;
+}
+
+// The secondary, dimmed style of text that explains rather than informs.
+void makeSecondary(QLabel* label, const QPalette& formPalette) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText,
+                     secondaryColour(formPalette.color(QPalette::WindowText)));
+    label->setPalette(palette);
+}
+
+QWidget* emptyRow(const QPalette& formPalette) {
     auto* row = new QWidget;
     auto* layout = new QHBoxLayout(row);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(iconLabel("exclamationmark.triangle", 20));
     auto* text = new QLabel(QStringLiteral("Nothing tavro can save was shared."));
     text->setWordWrap(true);
-    // The secondary, dimmed style of text that explains rather than informs.
-    QPalette palette = text->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::PlaceholderText));
-    text->setPalette(palette);
+    makeSecondary(text, formPalette);
     layout->addWidget(text, 1);
     return row;
 }
@@ -164,7 +178,39 @@ void ShareView::buildForm() {
     layout->setSpacing(0);
     layout->addWidget(scroll, 1);
     layout->addWidget(buildButtonBar());
-    titleField_->setFocus();
+
+    // Keyboard use starts in the title and Tab visits the fields and the two buttons, in the
+    // order they are read, and nothing else: the scrolling frame around the form is no stop.
+    scroll->setFocusPolicy(Qt::NoFocus);
+    scroll->verticalScrollBar()->setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::NoFocus);
+    setFocusProxy(titleField_);
+    setTabOrder(titleField_, tagsField_);
+    setTabOrder(tagsField_, noteField_);
+    setTabOrder(noteField_, cancelButton_);
+    setTabOrder(cancelButton_, saveButton_);
+    setTabOrder(saveButton_, titleField_);
+    applySecondaryColours();
+}
+
+void ShareView::applySecondaryColours() {
+    for (QWidget* field : std::initializer_list<QWidget*>{titleField_, tagsField_, noteField_}) {
+        QPalette fieldPalette = field->palette();
+        fieldPalette.setColor(QPalette::PlaceholderText,
+                              secondaryColour(palette().color(QPalette::Text)));
+        field->setPalette(fieldPalette);
+    }
+}
+
+void ShareView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // A switch between light and dark styles changes the text colour the placeholders are
+    // dimmed from.
+    if (savingLayout_ &&
+        (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)) {
+        applySecondaryColours();
+        refreshSavingRows();
+    }
 }
 
 QWidget* ShareView::buildButtonBar() {
@@ -293,7 +339,7 @@ void ShareView::refreshSavingRows() {
         return;
     }
     if (payloads_.empty()) {
-        addSavingRow(emptyRow());
+        addSavingRow(emptyRow(palette()));
         return;
     }
     for (const SharedPayload& payload : payloads_) {
@@ -306,6 +352,10 @@ void ShareView::refreshSavingRows() {
 
 void ShareView::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
+    // What is typed as soon as the window opens goes into the title.
+    QWidget* focused = window()->focusWidget();
+    if (!focused || !isAncestorOf(focused))
+        titleField_->setFocus(Qt::OtherFocusReason);
     startLoading();
 }
 

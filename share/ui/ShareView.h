@@ -74,6 +74,7 @@ class ShareView : public QWidget {
 
   protected:
     void showEvent(QShowEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
@@ -82,6 +83,7 @@ class ShareView : public QWidget {
 
   private:
     void buildForm();
+    void applySecondaryColours();
     QWidget* buildButtonBar();
     void runNextLoad();
     void applyLoaded(std::vector<SharedPayload> loaded);

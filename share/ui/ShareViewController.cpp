@@ -36,6 +36,8 @@ void ShareViewController::viewDidLoad() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(form);
+    // Focus given to the window lands in the form, and so in its title field.
+    view()->setFocusProxy(form);
     view()->setWindowTitle(form->windowTitle());
     view()->resize(preferredContentSize());
 }

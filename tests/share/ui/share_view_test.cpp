@@ -243,6 +243,27 @@ TEST_F(ShareViewTest, NoteGrowsFromThreeToSixLines) {
     EXPECT_EQ(note.height(), threeLines);
 }
 
+// Placeholders are dimmed against typed text in a light and a dark palette alike, also when
+// the style's own placeholder colour is the full text colour.
+TEST_F(ShareViewTest, PlaceholdersAreSecondaryInLightAndDarkPalettes) {
+    ShareView view({}, nullptr, nullptr, env());
+    for (QColor text : {QColor(Qt::black), QColor(Qt::white)}) {
+        QPalette palette = view.palette();
+        palette.setColor(QPalette::Text, text);
+        palette.setColor(QPalette::WindowText, text);
+        palette.setColor(QPalette::PlaceholderText, text);
+        palette.setColor(QPalette::Base, text == Qt::black ? Qt::white : QColor(30, 30, 30));
+        view.setPalette(palette);
+        for (QWidget* field :
+             std::initializer_list<QWidget*>{view.titleField(), view.tagsField(), view.noteField()}) {
+            const QColor placeholder = field->palette().color(QPalette::PlaceholderText);
+            EXPECT_EQ(placeholder.rgb(), text.rgb());
+            EXPECT_LE(placeholder.alphaF(), 0.6f) << field->metaObject()->className();
+            EXPECT_EQ(field->palette().color(QPalette::Text), text);
+        }
+    }
+}
+
 // Every symbol the form shows comes from the desktop's icon theme when one is installed, also
 // on platforms that name no theme (offscreen, bare X sessions).
 TEST_F(ShareViewTest, SymbolsComeFromTheInstalledIconTheme) {
