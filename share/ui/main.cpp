@@ -19,6 +19,7 @@
 #include "share/SharePayloadLoader.h"
 #include "share/ui/NoteEdit.h"
 #include "share/ui/ProcessExtensionContext.h"
+#include "share/ui/ProgramArguments.h"
 #include "share/ui/ShareSaving.h"
 #include "share/ui/ShareView.h"
 #include "share/ui/ShareViewController.h"
@@ -145,12 +146,28 @@ void prefill(ui::ShareView& form, const ui::ShareForm& values) {
     form.noteField()->setPlainText(QString::fromStdString(values.note));
 }
 
-int showForm(int argc, char** argv) {
-    QApplication app(argc, argv);  // takes Qt's own options (-platform, -style) out of argv
+// Qt's command line: the program's name and Qt's own options, never the program's, which Qt
+// would otherwise take for its own (under X11 "--title" is the window's title). The strings
+// and the count live as long as the application that keeps pointing at them.
+struct QtCommandLine {
+    QtCommandLine(const char* programName, const std::vector<std::string>& qtOptions)
+        : strings(qtOptions) {
+        strings.insert(strings.begin(), programName ? programName : "tavro-share");
+        for (std::string& string : strings)
+            pointers.push_back(string.data());
+        count = int(strings.size());
+        pointers.push_back(nullptr);
+    }
+    std::vector<std::string> strings;
+    std::vector<char*> pointers;
+    int count = 0;
+};
+
+int showForm(QtCommandLine& commandLine, const Options& options) {
+    QApplication app(commandLine.count, commandLine.pointers.data());
     QApplication::setApplicationName(QStringLiteral("tavro-share"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tavro"));
     QApplication::setDesktopFileName(QStringLiteral("tavro-share"));
-    Options options = parseOptions(argumentsOf(argc, argv));
 
     auto context = std::make_shared<ui::ProcessExtensionContext>(
         extensionItemsFromArguments(options.shareArguments, std::cin), std::cerr);
@@ -170,10 +187,10 @@ int showForm(int argc, char** argv) {
     std::_Exit(status);
 }
 
-int renderStates(int argc, char** argv, const std::string& directory) {
+int renderStates(QtCommandLine& commandLine, const std::string& directory) {
     if (!getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication app(argc, argv);
+    QApplication app(commandLine.count, commandLine.pointers.data());
     return ui::renderFormStates(QString::fromStdString(directory), std::cerr);
 }
 
@@ -185,13 +202,15 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
-        Options options = parseOptions(argumentsOf(argc, argv));
+        ui::ProgramArguments split = ui::splitProgramArguments(argumentsOf(argc, argv));
+        Options options = parseOptions(split.program);
+        QtCommandLine qtCommandLine(argc > 0 ? argv[0] : nullptr, split.qt);
         if (options.help) {
             std::cout << kUsage;
             return 0;
         }
         if (options.renderDirectory)
-            return renderStates(argc, argv, *options.renderDirectory);
+            return renderStates(qtCommandLine, *options.renderDirectory);
         if (options.noGui)
             return saveWithoutForm(options);
         if (!hasDisplay()) {
@@ -200,7 +219,7 @@ int main(int argc, char** argv) {
                       << std::endl;
             return 1;
         }
-        return showForm(argc, argv);
+        return showForm(qtCommandLine, options);
     } catch (const std::exception& error) {
         std::cerr << error.what() << std::endl;
         return 2;

@@ -12,6 +12,7 @@
 #include "SheetTestSupport.h"
 #include "platform/Configuration.h"
 #include "share/InboxTestEnvironment.h"
+#include "share/ui/ProgramArguments.h"
 
 namespace tavro::share::ui {
 namespace {
@@ -125,6 +126,25 @@ TEST_F(ShareProgramTest, UsageErrorsAndHelp) {
     EXPECT_EQ(runProgram({"--no-gui", "--title"}).status, 2);
     EXPECT_EQ(testing::entryFolderCount(inboxPath()), 0u);
     EXPECT_EQ(runProgram({"--help"}).status, 0);
+}
+
+// Qt is handed its own options with their values and nothing of ours: under X11 it would take
+// "--title" for the window's title and the form's title would stay empty.
+TEST(ProgramArgumentsTest, QtGetsOnlyItsOwnOptionsAndNeverOurs) {
+    const std::vector<std::string> ours = {
+        "--title", "T",  "--tags", "a", "--note", "-name", "--text", "-style",
+        "--no-gui", "-h", "--help", "--render-states", "d", "-title", "x", "https://example.org",
+        "-", "--", "-platform", "xcb", "--reverse"};
+    const std::vector<std::string> qts = {"-platform", "offscreen", "--style=Fusion", "-display",
+                                          ":1",        "-reverse",  "--name",         "n",
+                                          "-geometry", "10x10"};
+    // Ours between Qt's options and after them.
+    std::vector<std::string> mixed = qts;
+    mixed.insert(mixed.begin() + 2, ours.begin(), ours.begin() + 8);
+    mixed.insert(mixed.end(), ours.begin() + 8, ours.end());
+    ProgramArguments split = splitProgramArguments(mixed);
+    EXPECT_EQ(split.program, ours);
+    EXPECT_EQ(split.qt, qts);
 }
 
 // The build places "tavro-share.entitlements" beside the program, as installing does.
