@@ -88,10 +88,20 @@ void printProvisioningHint(const std::string& error, std::ostream& err, const pl
     std::string entitlements = env.entitlementsPath().value_or("(none: no executable path)");
     std::string account =
         env.cloudAccountPath().value_or("$XDG_CONFIG_HOME/tavro/cloud-account.json");
+    auto configured = env.variable("TAVRO_ENTITLEMENTS");
+    bool fromVariable = configured && !configured->empty();
     err << "tavro: on Linux, iCloud sync is provisioned by the entitlements file " << entitlements
-        << " (TAVRO_ENTITLEMENTS names another), which must grant the App Group, the iCloud "
-           "container and CloudKit, and by the cloud account file "
+        << (fromVariable ? " (from TAVRO_ENTITLEMENTS)"
+                         : " (set TAVRO_ENTITLEMENTS to use another)")
+        << ", which must grant the App Group, the iCloud container and CloudKit, and by the "
+           "cloud account file "
         << account << ".\n";
+    for (const std::string& file : {entitlements, account}) {
+        struct stat status {};
+        if (::stat(file.c_str(), &status) != 0) {
+            err << "tavro: " << file << ": " << std::strerror(errno) << "\n";
+        }
+    }
     if (error == kNotProvisioned) {
         if (env.variable("TAVRO_DISABLE_CLOUDKIT")) {
             err << "tavro: TAVRO_DISABLE_CLOUDKIT is set, which turns sync off.\n";
