@@ -59,7 +59,7 @@ ExchangeRequest ExchangeRequest::parse(json::Parser& parser, std::string_view te
         if (!record) {
             invalidRequest();
         }
-        request.records_.emplace_back(*record);
+        request.records_.push_back(*record);
     }
     request.knownFingerprints_ = readKnownFingerprints(top);
     return request;

@@ -24,8 +24,8 @@ class ExchangeRequest {
 
     std::string_view storePath() const { return storePath_; }
     std::string_view directory() const { return directory_; }
-    // The records in request order, each indexed once for key lookups.
-    const std::vector<platform::json::Fields>& records() const { return records_; }
+    // The records in request order; a step reads one through a json::Fields it indexes it in.
+    const std::vector<platform::json::ObjectView>& records() const { return records_; }
 
     // "knownFingerprints": "Thing:<lower-case id>" -> fingerprint. Empty when the member is
     // absent, not an object, or any of its values is not text.
@@ -36,7 +36,7 @@ class ExchangeRequest {
   private:
     std::string_view storePath_;
     std::string_view directory_;
-    std::vector<platform::json::Fields> records_;
+    std::vector<platform::json::ObjectView> records_;
     std::unordered_map<std::string_view, std::string_view> knownFingerprints_;
 };
 

@@ -380,18 +380,24 @@ void checkProjectCycles(const ExchangeIndexes& indexes) {
 
 void applyHostRecords(UnitOfWork& unitOfWork, const ExchangeRequest& request, AssetReader& assets,
                       ExchangeIndexes& indexes) {
+    // Each pass indexes the record it reads into one reused index: holding every record indexed
+    // for the whole exchange would cost as much memory as the request's own document.
     const auto& records = request.records();
-    for (const json::Fields& record : records) {
+    json::Fields record;
+    for (json::ObjectView object : records) {
+        record.assign(object);
         if (!isDeleted(record)) {
             createMissing(unitOfWork, record, indexes);
         }
     }
-    for (const json::Fields& record : records) {
+    for (json::ObjectView object : records) {
+        record.assign(object);
         if (!isDeleted(record)) {
             apply(unitOfWork, record, assets, indexes);
         }
     }
-    for (const json::Fields& record : records) {
+    for (json::ObjectView object : records) {
+        record.assign(object);
         if (isDeleted(record)) {
             deleteRecord(unitOfWork, record, indexes);
         }

@@ -83,7 +83,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::string_view(reinterpret_cast<const char*>(data), size));
     try {
         auto request = tavro::exchange::ExchangeRequest::parse(parser, text);
-        for (const auto& record : request.records()) {
+        tavro::platform::json::Fields record;
+        for (auto object : request.records()) {
+            record.assign(object);
             readEveryKey(record);
         }
         (void)request.knownFingerprints().size();

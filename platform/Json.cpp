@@ -444,14 +444,16 @@ std::optional<Element> member(ObjectView object, std::string_view key) {
     return found;
 }
 
-Fields::Fields(ObjectView object) {
-    const dom::object fields = theirs(object);
-    sorted_.reserve(fields.size());
-    for (const dom::key_value_pair field : fields) {
-        sorted_.emplace_back(field.key, ours(field.value));
+void Fields::assign(ObjectView object) {
+    sorted_.clear();
+    for (const dom::key_value_pair field : theirs(object)) {
+        // Insertion sort: stable (duplicates stay in document order, so the last one is found),
+        // allocation-free, and quick for the few keys of a record.
+        auto at = std::upper_bound(
+            sorted_.begin(), sorted_.end(), field.key,
+            [](std::string_view key, const auto& entry) { return key < entry.first; });
+        sorted_.emplace(at, field.key, ours(field.value));
     }
-    std::stable_sort(sorted_.begin(), sorted_.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
 }
 
 std::optional<Element> Fields::get(std::string_view key) const {

@@ -163,9 +163,15 @@ std::optional<Element> member(ObjectView object, std::string_view key);
 // An object's members indexed once, for records read key by key (an exchange record has about
 // twenty keys; a linear scan per key would cost quadratic time across 100,000 records).
 // Duplicate keys: the last wins. Views point into the parsed document.
+//
+// One Fields can index object after object (assign), reusing its memory: a request's records
+// are indexed one at a time as they are read, rather than all held indexed at once.
 class Fields {
   public:
-    explicit Fields(ObjectView object);
+    Fields() = default;
+    explicit Fields(ObjectView object) { assign(object); }
+    // Indexes `object` in place of the one before.
+    void assign(ObjectView object);
     std::optional<Element> get(std::string_view key) const;
 
   private:
