@@ -1,6 +1,13 @@
 #include "share/SharedInbox.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <system_error>
@@ -100,31 +107,87 @@ void SharedInbox::writeCopying(const SharedInboxEntry& entry, const std::string&
     writeEntry(entry, &writer, env, fileSystem);
 }
 
+namespace {
+
+// Closes a descriptor when the scope ends.
+struct Descriptor {
+    explicit Descriptor(int fd) : fd(fd) {}
+    ~Descriptor() {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int fd;
+};
+
+// The record of the entry folder `name` directly inside the inbox, or nothing. Another program
+// may have put anything there, so neither the folder nor the record is followed when it is a
+// symbolic link, only a regular file is read (opened without blocking: a named pipe has no
+// writer to wait for), and no more than kMaximumRecordSize bytes.
+std::optional<std::string> readRecord(int inbox, const char* name) {
+    Descriptor folder(::openat(inbox, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (folder.fd < 0)
+        return std::nullopt;
+    Descriptor file(::openat(folder.fd, SharedInbox::kManifestName,
+                             O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
+    struct stat info {};
+    if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        uint64_t(info.st_size) > SharedInbox::kMaximumRecordSize) {
+        return std::nullopt;
+    }
+    std::string record;
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t count = ::read(file.fd, buffer, sizeof buffer);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return std::nullopt;
+        if (count == 0)
+            return record;
+        if (record.size() + size_t(count) > SharedInbox::kMaximumRecordSize)
+            return std::nullopt;  // grew while read
+        record.append(buffer, size_t(count));
+    }
+}
+
+}  // namespace
+
 std::vector<SharedInbox::Pending> SharedInbox::pendingEntries(const platform::Env& env,
-                                                              platform::FileSystem& fileSystem) {
+                                                              platform::FileSystem&) {
     std::vector<Pending> pending;
     auto inbox = directory(env);
     if (!inbox)
         return pending;
 
-    std::error_code error;
-    std::filesystem::directory_iterator child(*inbox, error), end;
-    for (; !error && child != end; child.increment(error)) {
-        std::string folder = child->path().string();
-        std::optional<SharedInboxEntry> entry;
-        try {
-            entry =
-                SharedInboxEntry::decode(fileSystem.readFile(paths::join(folder, kManifestName)));
-        } catch (...) {
-            continue;  // no readable record: not a complete entry
-        }
-        if (!entry || (entry->fileName && !isStoredName(*entry->fileName)))
+    Descriptor inboxFolder(::open(inbox->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (inboxFolder.fd < 0)
+        return pending;
+    DIR* listing = ::fdopendir(::dup(inboxFolder.fd));
+    if (!listing)
+        return pending;
+    while (const dirent* child = ::readdir(listing)) {
+        const std::string name = child->d_name;
+        if (name == "." || name == "..")
             continue;
+        std::optional<SharedInboxEntry> entry;
+        if (auto record = readRecord(inboxFolder.fd, name.c_str()))
+            entry = SharedInboxEntry::decode(*record);
+        // An entry is known by its id, and removing it removes the folder of that name: a
+        // record in a folder of another name could never be removed, and a host would take it
+        // over again on every pass.
+        if (!entry || name != entry->id.uppercase())
+            continue;
+        if (entry->fileName && !isStoredName(*entry->fileName))
+            continue;
+        const std::string folder = paths::join(*inbox, name);
         std::optional<std::string> payloadURL;
         if (entry->fileName)
             payloadURL = paths::join(folder, *entry->fileName);
         pending.push_back({std::move(*entry), std::move(payloadURL)});
     }
+    ::closedir(listing);
     std::stable_sort(pending.begin(), pending.end(), [](const Pending& a, const Pending& b) {
         return a.entry.createdAt < b.entry.createdAt;
     });

@@ -12,6 +12,7 @@
 // The forms without one read the running process's own; a test hands in a stand-in instead, so
 // that it never changes the real environment while another thread may be reading it.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -30,6 +31,9 @@ class SharedInbox {
     static constexpr const char* kManifestName = "manifest.json";
     static constexpr const char* kErrorDomain = "TavroInbox";
     static constexpr const char* kInvalidNameMessage = "The shared file has an invalid name.";
+    // The largest record read back (64 MiB: a shared text of the largest size standard input
+    // may bring, escaped); a larger "manifest.json" is no entry.
+    static constexpr uint64_t kMaximumRecordSize = 64 * 1024 * 1024;
 
     struct Pending {
         SharedInboxEntry entry;
@@ -69,7 +73,10 @@ class SharedInbox {
     }
 
     // The complete entries, oldest first (a stable sort: equal times keep the listing order).
-    // Never fails: unreadable or undecodable entries are skipped.
+    // Never fails: unreadable or undecodable entries are skipped, and so are records in a folder
+    // not named by their upper-case id (remove() could not remove them), records over
+    // kMaximumRecordSize, and folders or records that are symbolic links or not regular files.
+    // Records are read through descriptors of their own; `fileSystem` is not used for them.
     static std::vector<Pending> pendingEntries(
         const platform::Env& env, platform::FileSystem& fileSystem = platform::FileSystem::real());
     static std::vector<Pending> pendingEntries(

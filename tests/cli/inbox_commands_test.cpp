@@ -1,5 +1,6 @@
 // `tavro inbox list` and `tavro inbox remove ID` over a private App Group container.
 
+#include <filesystem>
 #include <sstream>
 
 #include "cli/InboxCommands.h"
@@ -64,6 +65,27 @@ TEST_F(InboxCommandsTest, RemoveTakesEitherCaseAndSucceedsWithoutEntry) {
     EXPECT_TRUE(SharedInbox::pendingEntries(env()).empty());
     EXPECT_EQ(run({"remove", entry.id.uppercase()}), 0);
     EXPECT_EQ(err_.str(), "");
+}
+
+// What list reports, remove removes: a record whose folder bears another name is not
+// listed, since removing its id could never take it away.
+TEST_F(InboxCommandsTest, ListReportsOnlyWhatRemoveRemoves) {
+    SharedInboxEntry entry;
+    entry.text = "kept apart";
+    SharedInbox::write(entry, std::nullopt, env());
+    const std::string folder = inboxPath() + "/" + entry.id.uppercase();
+    for (const std::string& other :
+         {std::string("elsewhere"), entry.id.lowercase(), platform::Uuid::random().uppercase()}) {
+        std::filesystem::create_directories(inboxPath() + "/" + other);
+        std::filesystem::copy_file(folder + "/manifest.json",
+                                   inboxPath() + "/" + other + "/manifest.json");
+    }
+    ASSERT_EQ(run({"list"}), 0);
+    EXPECT_EQ(out_.str().find("{\"id\":\"" + entry.id.uppercase() + "\""), 0u) << out_.str();
+    EXPECT_EQ(out_.str().find('\n'), out_.str().size() - 1) << out_.str();
+    EXPECT_EQ(run({"remove", entry.id.uppercase()}), 0);
+    EXPECT_EQ(run({"list"}), 0);
+    EXPECT_EQ(out_.str(), "");
 }
 
 TEST_F(InboxCommandsTest, MalformedCommandsAreUsageErrors) {

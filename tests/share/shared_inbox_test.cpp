@@ -1,5 +1,7 @@
 // Writing, listing and removing inbox entries in a private App Group container.
 
+#include <sys/stat.h>
+
 #include <atomic>
 #include <filesystem>
 #include <set>
@@ -165,6 +167,37 @@ TEST_F(SharedInboxTest, ReaderSkipsEverythingThatIsNotACompleteEntry) {
               "{\"id\":\"" + platform::Uuid::random().uppercase() +
                   "\",\"createdAt\":\"2016-10-08T22:31:00Z\",\"tags\":[],"
                   "\"fileName\":\"..\\/..\\/secret\"}");
+
+    auto pending = SharedInbox::pendingEntries(env());
+    ASSERT_EQ(pending.size(), 1u);
+    EXPECT_EQ(pending[0].entry.id, good.id);
+}
+
+// Records another program put in the inbox are read only as regular files of bounded size
+// inside their own folder: a named pipe, a link to a device or out of the inbox, and an
+// oversized record are skipped at once instead of blocking or being read whole.
+TEST_F(SharedInboxTest, ReaderSkipsPipesLinksAndOversizedRecordsWithoutReadingThem) {
+    SharedInboxEntry good = fileEntry("ok.txt");
+    SharedInbox::write(good, std::string_view("ok"), env());
+    auto folderOf = [&](const std::string& kind) {
+        SharedInboxEntry entry = fileEntry(kind);
+        fs::create_directories(entryFolder(entry));
+        return entryFolder(entry);
+    };
+    ASSERT_EQ(mkfifo((folderOf("pipe") + "/manifest.json").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", folderOf("device") + "/manifest.json");
+    SharedInboxEntry outside = fileEntry("outside");
+    writeFile(dataHome() + "/outside.json", outside.encoded());
+    fs::create_symlink(dataHome() + "/outside.json", folderOf("link") + "/manifest.json");
+    SharedInboxEntry linkedFolder = fileEntry("linked-folder");
+    writeFile(dataHome() + "/elsewhere/manifest.json", linkedFolder.encoded());
+    fs::create_symlink(dataHome() + "/elsewhere", entryFolder(linkedFolder));
+    SharedInboxEntry huge = fileEntry("huge");
+    std::string hugeRecord = huge.encoded();
+    hugeRecord.insert(hugeRecord.size() - 1, ",\"x\":\"\"");
+    writeFile(entryFolder(huge) + "/manifest.json", hugeRecord);
+    ASSERT_EQ(SharedInbox::pendingEntries(env()).size(), 2u);  // a large record is fine
+    fs::resize_file(entryFolder(huge) + "/manifest.json", SharedInbox::kMaximumRecordSize + 1);
 
     auto pending = SharedInbox::pendingEntries(env());
     ASSERT_EQ(pending.size(), 1u);
