@@ -42,6 +42,34 @@ bool isStoredName(std::string_view name) {
     return !isRefusedName(name) && name.find('/') == std::string_view::npos;
 }
 
+// The longest file name the file systems take, in bytes.
+constexpr size_t kNameBytes = 255;
+
+// The longest prefix of `utf8` of at most `bytes` bytes that ends between two characters.
+std::string_view utf8Prefix(std::string_view utf8, size_t bytes) {
+    if (utf8.size() <= bytes)
+        return utf8;
+    size_t end = bytes;
+    while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80)
+        --end;
+    return utf8.substr(0, end);
+}
+
+// A repaired name can be three times as long as the bytes it replaced (U+FFFD for each bad
+// byte) and so too long for a file name: the part before the extension is shortened, at a
+// character boundary, so that the name stays readable and keeps its type.
+std::string fittedName(const std::string& name) {
+    if (name.size() <= kNameBytes)
+        return name;
+    const size_t dot = name.rfind('.');
+    const bool hasExtension = dot != std::string::npos && dot > 0 && name.size() - dot <= 32;
+    const std::string_view extension =
+        hasExtension ? std::string_view(name).substr(dot) : std::string_view();
+    const std::string_view stem =
+        hasExtension ? std::string_view(name).substr(0, dot) : std::string_view(name);
+    return std::string(utf8Prefix(stem, kNameBytes - extension.size())) + std::string(extension);
+}
+
 using PayloadWriter = std::function<void(const std::string& destination)>;
 
 void writeEntry(const SharedInboxEntry& original, const PayloadWriter* payload,
@@ -55,13 +83,26 @@ void writeEntry(const SharedInboxEntry& original, const PayloadWriter* payload,
         paths::join(paths::join(container, SharedInbox::kFolderName), entry.id.uppercase());
     // What the user shares is theirs alone: the folders, the payload and the record are created
     // private to the user (the file system's default), whatever the umask.
+    const bool rewriting = fileSystem.isDirectory(folder);
     fileSystem.createDirectories(folder, platform::Permissions::privateToUser);
 
-    if (payload && entry.fileName)
-        (*payload)(paths::join(folder, *entry.fileName));
+    try {
+        if (payload && entry.fileName)
+            (*payload)(paths::join(folder, *entry.fileName));
 
-    std::string record = entry.encoded();
-    fileSystem.writeFileAtomically(paths::join(folder, SharedInbox::kManifestName), record);
+        std::string record = entry.encoded();
+        fileSystem.writeFileAtomically(paths::join(folder, SharedInbox::kManifestName), record);
+    } catch (...) {
+        // A new entry that could not be completed leaves nothing behind: an empty or partial
+        // folder would stay in the inbox for ever. An entry being rewritten keeps what it had.
+        if (!rewriting) {
+            try {
+                fileSystem.removeAll(folder);
+            } catch (...) {
+            }
+        }
+        throw;
+    }
 }
 
 }  // namespace
@@ -85,7 +126,7 @@ std::string SharedInbox::storedFileName(std::string_view fileName) {
         platform::throwError(kErrorDomain, 1, kInvalidNameMessage);
     // A Linux file name may be any bytes; the record must be UTF-8, and the file on disk must
     // bear exactly the name the record gives.
-    std::string name = platform::text::replaceIllFormedUtf8(last);
+    std::string name = fittedName(platform::text::replaceIllFormedUtf8(last));
     if (name == "manifest.json" || name == "manifest.json.tmp")
         name.insert(0, "shared-");
     return name;

@@ -13,13 +13,28 @@ constexpr std::string_view kOwnFlags[] = {"no-gui", "help", "h", "version"};
 
 // Qt's command-line options (QGuiApplication, QApplication and the X11 platform), written with
 // one dash or two. Those that take a value may also be written "-name=value".
-constexpr std::string_view kQtWithValue[] = {
-    "platform", "platformpluginpath", "platformtheme", "plugin",   "qwindowgeometry",
-    "qwindowicon", "qwindowtitle",    "session",       "style",    "stylesheet",
-    "display",  "geometry",           "title",         "name",     "visual",
-    "ncols",    "cmap",               "qmljsdebugger", "fontengine", "dialogs"};
-constexpr std::string_view kQtFlags[] = {"reverse", "widgetcount", "testability", "nograb",
-                                         "dograb",  "sync"};
+constexpr std::string_view kQtWithValue[] = {"platform",
+                                             "platformpluginpath",
+                                             "platformtheme",
+                                             "plugin",
+                                             "qwindowgeometry",
+                                             "qwindowicon",
+                                             "qwindowtitle",
+                                             "session",
+                                             "style",
+                                             "stylesheet",
+                                             "display",
+                                             "geometry",
+                                             "title",
+                                             "name",
+                                             "visual",
+                                             "ncols",
+                                             "cmap",
+                                             "qmljsdebugger",
+                                             "fontengine",
+                                             "dialogs"};
+constexpr std::string_view kQtFlags[] = {"reverse", "widgetcount", "testability",
+                                         "nograb",  "dograb",      "sync"};
 
 template <size_t N>
 bool contains(const std::string_view (&names)[N], std::string_view name) {

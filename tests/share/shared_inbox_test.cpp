@@ -204,13 +204,26 @@ TEST_F(SharedInboxTest, ReaderSkipsPipesLinksAndOversizedRecordsWithoutReadingTh
     EXPECT_EQ(pending[0].entry.id, good.id);
 }
 
-TEST_F(SharedInboxTest, FailureAfterThePayloadLeavesAFolderTheReaderSkips) {
+TEST_F(SharedInboxTest, FailureAfterThePayloadLeavesNoFolder) {
     ManifestFailingFileSystem failing;
     SharedInboxEntry entry = fileEntry("photo.png");
     EXPECT_THROW(SharedInbox::write(entry, std::string_view("png"), env(), failing),
                  platform::Error);
-    EXPECT_EQ(namesIn(entryFolder(entry)), std::set<std::string>{"photo.png"});
+    EXPECT_FALSE(fs::exists(entryFolder(entry)));
     EXPECT_TRUE(SharedInbox::pendingEntries(env()).empty());
+}
+
+// A long name of bytes that are not UTF-8 is repaired into a name the file system takes,
+// readable and with its extension; written and listed like any other.
+TEST_F(SharedInboxTest, LongIllFormedNameIsSharedUnderAReadableName) {
+    SharedInboxEntry entry = fileEntry(std::string(120, '\xe9') + ".png");
+    SharedInbox::write(entry, std::string_view("png"), env());
+    auto pending = SharedInbox::pendingEntries(env());
+    ASSERT_EQ(pending.size(), 1u);
+    const std::string& name = *pending[0].entry.fileName;
+    EXPECT_LE(name.size(), 255u);
+    EXPECT_TRUE(name.starts_with("\ufffd\ufffd") && name.ends_with("\ufffd.png")) << name;
+    EXPECT_EQ(readFile(*pending[0].payloadURL), "png");
 }
 
 TEST_F(SharedInboxTest, OldestFirstWithEqualTimesInListingOrder) {
