@@ -370,6 +370,9 @@ ArrayView::Iterator ArrayView::end() const {
     return Access::to<Iterator>(theirs(*this).end());
 }
 
+// The largest padded copy of an input kept for the next document.
+constexpr size_t kPaddedBytesKept = size_t{1} << 20;
+
 struct Parser::State {
     dom::parser parser;
     std::string padded;
@@ -408,6 +411,17 @@ Element Parser::parse(std::string_view utf8) {
     }
     size_t length = padded.size();
     padded.append(simdjson::SIMDJSON_PADDING, '\0');
+    // The document keeps its own copy of every text, so the padded copy of the input is needed
+    // only while parsing. A large one is let go afterwards rather than kept for the next
+    // document: held, it would double the memory a large request costs for the whole exchange.
+    struct ReleaseLarge {
+        std::string& padded;
+        ~ReleaseLarge() {
+            if (padded.capacity() > kPaddedBytesKept) {
+                std::string().swap(padded);
+            }
+        }
+    } release{padded};
     dom::element root;
     simdjson::error_code error = parser.parse(padded.data(), length, false).get(root);
     if (error == simdjson::NUMBER_ERROR && widenHugeIntegers(padded, length)) {

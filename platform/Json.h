@@ -140,9 +140,10 @@ class ArrayView {
 };
 
 // A parser whose buffers are kept between documents: hosts run exchange after exchange in one
-// process, and fresh memory is the dearest part of a large parse. The element returned by
-// parse() is valid until the next parse() on the same parser (or its end). Not thread-safe;
-// one per thread. A parser moved from may only be assigned to or destroyed.
+// process, and fresh memory is the dearest part of a large parse. (The copy of the input it
+// parses from is kept only when small: the document does not point into it.) The element returned
+// by parse() is valid until the next parse() on the same parser (or its end). Not thread-safe; one
+// per thread. A parser moved from may only be assigned to or destroyed.
 class Parser {
   public:
     Parser();
