@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "platform/Error.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/TypeIdentifiers.h"
@@ -88,6 +89,14 @@ std::shared_ptr<LocalItemProvider> LocalItemProvider::forData(
     return provider;
 }
 
+std::shared_ptr<LocalItemProvider> LocalItemProvider::forUnreadable(std::string name,
+                                                                    std::string reason) {
+    auto provider = std::make_shared<LocalItemProvider>(std::move(name));
+    provider->registerItem(UniformType::data().identifier(), LoadedItem{});
+    provider->failure_ = std::move(reason);
+    return provider;
+}
+
 void LocalItemProvider::registerItem(const std::string& typeIdentifier, LoadedItem item) {
     representations_.push_back({typeIdentifier, std::move(item), nullptr, std::nullopt});
 }
@@ -122,12 +131,16 @@ const LocalItemProvider::Representation* LocalItemProvider::find(
 }
 
 void LocalItemProvider::loadItem(const std::string& typeIdentifier, ItemCompletion completion) {
+    if (failure_)
+        platform::throwError(platform::kCocoaErrorDomain, 256, *failure_);
     const Representation* representation = find(typeIdentifier);
     completion(representation ? representation->item : LoadedItem{});
 }
 
 void LocalItemProvider::loadFileRepresentation(const std::string& typeIdentifier,
                                                FileCompletion completion) {
+    if (failure_)
+        platform::throwError(platform::kCocoaErrorDomain, 256, *failure_);
     const Representation* representation = find(typeIdentifier);
     if (representation && representation->path) {
         completion(representation->path);

@@ -28,6 +28,10 @@ class LocalItemProvider : public ItemProvider {
 
     // Offers `typeIdentifier`; loading it delivers `item`.
     void registerItem(const std::string& typeIdentifier, LoadedItem item);
+    // Content that could not be read (standard input over its limit): offered as plain data,
+    // and every load of it fails with `reason`, which the loader reports under `name`.
+    static std::shared_ptr<LocalItemProvider> forUnreadable(std::string name, std::string reason);
+
     // Offers `typeIdentifier` as bytes: loading delivers them, and a file representation is a
     // temporary file of them (named by the suggested name or after the type) that is removed
     // once the completion returns.
@@ -56,6 +60,7 @@ class LocalItemProvider : public ItemProvider {
 
     std::optional<std::string> suggestedName_;
     std::vector<Representation> representations_;
+    std::optional<std::string> failure_;
 };
 
 }  // namespace tavro::share

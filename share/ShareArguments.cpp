@@ -18,7 +18,19 @@ ExtensionItem itemWith(std::shared_ptr<ItemProvider> provider) {
 }
 
 std::shared_ptr<ItemProvider> standardInputProvider(std::istream& input) {
-    std::string bytes{std::istreambuf_iterator<char>(input), std::istreambuf_iterator<char>()};
+    // Standard input has no name to stream from later and may never end (/dev/zero), so it is
+    // read into memory, up to a limit.
+    std::string bytes;
+    char buffer[64 * 1024];
+    while (input.read(buffer, sizeof buffer) || input.gcount() > 0) {
+        bytes.append(buffer, size_t(input.gcount()));
+        if (bytes.size() > kStandardInputLimit) {
+            return LocalItemProvider::forUnreadable(
+                "Standard input",
+                "It holds more than 16 MiB, the most tavro-share reads from standard input; "
+                "share it as a file instead.");
+        }
+    }
     if (platform::text::isWellFormedUtf8(bytes))
         return LocalItemProvider::forText(std::move(bytes));
     return LocalItemProvider::forData(std::make_shared<const std::string>(std::move(bytes)),

@@ -37,15 +37,28 @@ std::optional<UniformType> firstConforming(const std::vector<UniformType>& types
     return std::nullopt;
 }
 
-// A whole file in memory, or nothing. A path holding a NUL character would name another file
-// to the operating system than the one asked for.
-std::optional<std::shared_ptr<const std::string>> readWhole(const std::string& path) {
+// A file opened for streaming, or nothing: only a regular file, opened without blocking (a
+// named pipe or a device would block or never end), and never read into memory here. A path
+// holding a NUL character would name another file to the operating system than the one asked
+// for.
+// Where the failures of the attachment being loaded on this thread are noted, if anywhere.
+// Completions that may run on another thread take the sink with them when they are made.
+thread_local std::shared_ptr<std::string> currentFailure;
+
+void noteFailure(std::string* sink, const std::exception& error) {
+    if (sink && sink->empty())
+        *sink = error.what();
+}
+
+std::shared_ptr<const platform::ReadableFile> openSource(const std::string& path,
+                                                         std::string* failure) {
     if (path.empty() || path.find('\0') != std::string::npos)
-        return std::nullopt;
+        return nullptr;
     try {
-        return std::make_shared<const std::string>(platform::FileSystem::real().readFile(path));
-    } catch (const std::exception&) {
-        return std::nullopt;
+        return std::make_shared<const platform::ReadableFile>(path);
+    } catch (const std::exception& error) {
+        noteFailure(failure, error);
+        return nullptr;
     }
 }
 
@@ -73,7 +86,13 @@ std::string baseName(const ItemProvider& provider, const UniformType& type) {
 SharedPayload filePayload(std::shared_ptr<const std::string> data, std::string name,
                           std::string typeIdentifier) {
     return SharedPayload(
-        SharedPayload::File{std::move(data), std::move(name), std::move(typeIdentifier)});
+        SharedPayload::File{std::move(data), std::move(name), std::move(typeIdentifier), {}});
+}
+
+SharedPayload filePayload(std::shared_ptr<const platform::ReadableFile> source, std::string name,
+                          std::string typeIdentifier) {
+    return SharedPayload(SharedPayload::File{nullptr, std::move(name), std::move(typeIdentifier),
+                                             std::move(source)});
 }
 
 // Step 5 of one provider: text in any of its forms. Nothing means "go on".
@@ -91,19 +110,29 @@ std::optional<std::string> loadedText(const LoadedItem& item) {
 
 }  // namespace
 
-std::vector<SharedPayload> SharePayloadLoader::load(const std::vector<ExtensionItem>& items) {
+std::vector<SharedPayload> SharePayloadLoader::load(const std::vector<ExtensionItem>& items,
+                                                    std::vector<Unread>* unread) {
     std::vector<SharedPayload> payloads;
+    size_t position = 0;
     for (const ExtensionItem& item : items) {
         if (item.attachments) {
             for (const std::shared_ptr<ItemProvider>& provider : *item.attachments) {
+                ++position;
                 if (!provider)
                     continue;
+                auto failure = std::make_shared<std::string>();
+                currentFailure = failure;
                 // Nothing a provider does may fail the request: it just yields nothing.
                 try {
                     if (auto payload = load(*provider))
                         payloads.push_back(std::move(*payload));
+                    else if (unread && !failure->empty())
+                        unread->push_back(
+                            {provider->suggestedName().value_or("Item " + std::to_string(position)),
+                             *failure});
                 } catch (...) {
                 }
+                currentFailure = nullptr;
             }
         }
         if (payloads.empty() && item.attributedContentText &&
@@ -161,8 +190,10 @@ LoadedItem SharePayloadLoader::loadItem(ItemProvider& provider, const UniformTyp
     OneShot<LoadedItem> shot{LoadedItem{}};
     try {
         provider.loadItem(type.identifier(), shot.callback());
-    } catch (...) {
+    } catch (const std::exception& error) {
         // A provider that fails outright delivered nothing; its completion, if kept, is moot.
+        noteFailure(currentFailure.get(), error);
+    } catch (...) {
     }
     return shot.wait();
 }
@@ -185,11 +216,12 @@ std::optional<SharedPayload> SharePayloadLoader::loadFile(ItemProvider& provider
     OneShot<std::optional<SharedPayload>> shot{std::nullopt};
     auto deliver = shot.callback();
     // The temporary file exists only while this runs, so it is read here.
-    auto readTemporaryFile = [deliver, suggested, type](const std::optional<std::string>& path) {
+    auto readTemporaryFile = [deliver, suggested, type,
+                              failure = currentFailure](const std::optional<std::string>& path) {
         if (!path)
             return deliver(std::nullopt);
-        auto bytes = readWhole(*path);
-        if (!bytes)
+        auto source = openSource(*path, failure.get());
+        if (!source)
             return deliver(std::nullopt);
         std::string extension = paths::extension(*path);
         std::string name;
@@ -201,13 +233,15 @@ std::optional<SharedPayload> SharePayloadLoader::loadFile(ItemProvider& provider
             name = *suggested + "." + extension;
         }
         auto contentType = platform::contentTypeOfFile(*path);
-        deliver(filePayload(std::move(*bytes), std::move(name),
+        deliver(filePayload(std::move(source), std::move(name),
                             contentType ? contentType->identifier() : type.identifier()));
     };
     try {
         provider.loadFileRepresentation(type.identifier(), std::move(readTemporaryFile));
-    } catch (...) {
+    } catch (const std::exception& error) {
         // As for loadItem: nothing was delivered.
+        noteFailure(currentFailure.get(), error);
+    } catch (...) {
     }
     deliver = nullptr;
     return shot.wait();
@@ -219,12 +253,12 @@ std::optional<SharedPayload> SharePayloadLoader::file(const Url& url) {
     if (!url.isFileURL())
         return std::nullopt;
     std::string path = url.filePath();
-    auto bytes = readWhole(path);
-    if (!bytes)
+    auto source = openSource(path, currentFailure.get());
+    if (!source)
         return std::nullopt;
     UniformType type = platform::contentTypeOfFile(path).value_or(
         UniformType::fromFilenameExtension(paths::extension(path)).value_or(UniformType::data()));
-    return filePayload(std::move(*bytes), paths::lastComponent(path), type.identifier());
+    return filePayload(std::move(source), paths::lastComponent(path), type.identifier());
 }
 
 std::optional<SharedPayload> SharePayloadLoader::payload(const LoadedItem& loaded,

@@ -21,9 +21,20 @@ namespace tavro::share {
 
 class SharePayloadLoader {
   public:
+    // An attachment that gave nothing because it could not be read: what it is called (its
+    // file name, when it has one) and why, as a sentence for the user.
+    struct Unread {
+        std::string name;
+        std::string reason;
+    };
+
     // The payloads of all items, in order. When nothing was loaded by the time an item's
     // attachments are done, the item's non-empty content text becomes a text payload as is.
-    static std::vector<SharedPayload> load(const std::vector<ExtensionItem>& items);
+    // Loading still never fails; the attachments that could not be read are added to
+    // `unread` when it is given (those that merely held nothing to save, such as blank text,
+    // are not).
+    static std::vector<SharedPayload> load(const std::vector<ExtensionItem>& items,
+                                           std::vector<Unread>* unread = nullptr);
     static std::future<std::vector<SharedPayload>> loadAsync(std::vector<ExtensionItem> items);
 
     // One attachment: the first step of the order of preference that applies decides.
@@ -33,7 +44,8 @@ class SharePayloadLoader {
     static LoadedItem loadItem(ItemProvider& provider, const platform::UniformType& type);
     // The item of the type read as a URL: a URL, bytes or a string holding one.
     static std::optional<Url> loadURL(ItemProvider& provider, const platform::UniformType& type);
-    // A file representation of the type, read whole while its temporary file exists.
+    // A file representation of the type, opened while its temporary file exists (the open
+    // file outlives the name) and streamed when saved.
     static std::optional<SharedPayload> loadFile(ItemProvider& provider,
                                                  const platform::UniformType& type);
 

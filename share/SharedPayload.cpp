@@ -31,6 +31,27 @@ std::string fileSymbol(const std::string& typeIdentifier) {
 
 }  // namespace
 
+uint64_t SharedPayload::File::byteCount() const {
+    if (data)
+        return data->size();
+    if (!source)
+        return 0;
+    try {
+        return uint64_t(source->status().st_size);
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+std::string SharedPayload::File::contents() const {
+    if (data)
+        return *data;
+    std::string bytes;
+    if (source)
+        source->readChunks([&](std::string_view chunk) { bytes.append(chunk); });
+    return bytes;
+}
+
 SharedPayload::SharedPayload(Content content)
     : id_(platform::Uuid::random()), content_(std::move(content)) {}
 
@@ -41,8 +62,8 @@ std::string SharedPayload::summary() const {
                               return platform::text::prefixGraphemes(text.text, kSummaryCharacters);
                           },
                           [](const File& file) {
-                              uint64_t size = file.data ? file.data->size() : 0;
-                              return file.name + " \u00b7 " + platform::formatFileSize(size);
+                              return file.name + " \u00b7 " +
+                                     platform::formatFileSize(file.byteCount());
                           },
                       },
                       content_);

@@ -1,11 +1,12 @@
 #pragma once
-// One thing the user shared, in memory for the life of one share sheet: a link, a piece of
-// text, or a file (images arrive as files). Immutable; copies share the file's bytes.
+// One thing the user shared, for the life of one share sheet: a link, a piece of text, or a
+// file (images arrive as files). Immutable; copies share the file's bytes or open file.
 
 #include <memory>
 #include <string>
 #include <variant>
 
+#include "platform/FileSystem.h"
 #include "platform/Uuid.h"
 #include "share/Url.h"
 
@@ -21,9 +22,19 @@ class SharedPayload {
         std::string text;
     };
     struct File {
+        // Bytes a provider handed over in memory (a pasted picture, standard input), or none.
         std::shared_ptr<const std::string> data;
         std::string name;            // the file name to store it under
         std::string typeIdentifier;  // the uniform type of the bytes
+        // A shared file is not read into memory: it stays open here (a regular file, opened
+        // without blocking) and is streamed into the inbox when saved. Being open, it stays
+        // readable after a provider removes its temporary file.
+        std::shared_ptr<const platform::ReadableFile> source;
+
+        // The number of bytes, of `data` or of the open file as it is now.
+        uint64_t byteCount() const;
+        // The whole content, read now (for small files and checks only).
+        std::string contents() const;
     };
     using Content = std::variant<Url, Text, File>;
 

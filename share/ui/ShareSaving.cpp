@@ -58,6 +58,11 @@ std::string describe(const std::exception& error) {
 
 }  // namespace
 
+std::string unreadDescription(const SharePayloadLoader::Unread& item) {
+    return "Not shared: \u201c" + platform::text::replaceIllFormedUtf8(item.name) +
+           "\u201d: " + item.reason;
+}
+
 SharedInboxEntry entryFor(const SharedPayload& payload, size_t position, const std::string& title,
                           const std::string& note, const std::vector<std::string>& tags) {
     SharedInboxEntry entry;
@@ -79,7 +84,17 @@ std::optional<std::string> saveToInbox(const std::vector<SharedPayload>& payload
         const SharedPayload& payload = payloads[position];
         SharedInboxEntry entry = entryFor(payload, position, title, form.note, tags);
         try {
-            SharedInbox::write(entry, payloadBytes(payload.content()), env, fileSystem);
+            const auto* file = std::get_if<SharedPayload::File>(&payload.content());
+            if (file && file->source) {
+                // Streamed from the open file, never read whole. Opening the descriptor's
+                // entry in /proc reads the very file that was opened, also when its name is
+                // gone, from its start.
+                SharedInbox::writeCopying(
+                    entry, "/proc/self/fd/" + std::to_string(file->source->descriptor()), env,
+                    fileSystem);
+            } else {
+                SharedInbox::write(entry, payloadBytes(payload.content()), env, fileSystem);
+            }
         } catch (const std::exception& error) {
             return "Couldn't save: " + describe(error);
         }

@@ -10,6 +10,7 @@
 
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
+#include "share/SharePayloadLoader.h"
 #include "share/SharedInboxEntry.h"
 #include "share/SharedPayload.h"
 
@@ -26,6 +27,9 @@ std::string trimmedTitle(std::string_view title);
 // only (when not empty), the note as typed, the tags, and the payload's content.
 SharedInboxEntry entryFor(const SharedPayload& payload, size_t position, const std::string& title,
                           const std::string& note, const std::vector<std::string>& tags);
+
+// The line that tells the user about an attachment that could not be read.
+std::string unreadDescription(const SharePayloadLoader::Unread& item);
 
 // The form's input, as typed.
 struct ShareForm {

@@ -284,8 +284,9 @@ void ShareView::runNextLoad() {
     // must not. The worker is detached so that ending the request never waits for a read.
     auto work = [channel = channel_](std::vector<ExtensionItem> items) {
         auto loaded = std::make_shared<std::vector<SharedPayload>>();
+        auto unread = std::make_shared<std::vector<SharePayloadLoader::Unread>>();
         try {
-            *loaded = SharePayloadLoader::load(items);
+            *loaded = SharePayloadLoader::load(items, unread.get());
         } catch (...) {
             // Loading has no failure path: what could not be read is simply not there.
         }
@@ -293,7 +294,10 @@ void ShareView::runNextLoad() {
         std::lock_guard lock(channel->mutex);
         if (ShareView* view = channel->view) {
             QMetaObject::invokeMethod(
-                view, [view, loaded] { view->applyLoaded(std::move(*loaded)); },
+                view,
+                [view, loaded, unread] {
+                    view->applyLoaded(std::move(*loaded), std::move(*unread));
+                },
                 Qt::QueuedConnection);
         }
     };
@@ -304,9 +308,12 @@ void ShareView::runNextLoad() {
     }
 }
 
-void ShareView::applyLoaded(std::vector<SharedPayload> loaded) {
+void ShareView::applyLoaded(std::vector<SharedPayload> loaded,
+                            std::vector<SharePayloadLoader::Unread> unread) {
     for (SharedPayload& payload : loaded)
         payloads_.push_back(std::move(payload));
+    for (SharePayloadLoader::Unread& item : unread)
+        unread_.push_back(std::move(item));
     loadRunning_ = false;
     isLoading_ = !queuedLoads_.empty();
     refresh();
@@ -338,15 +345,25 @@ void ShareView::refreshSavingRows() {
         addSavingRow(progressRow());
         return;
     }
-    if (payloads_.empty()) {
+    if (payloads_.empty())
         addSavingRow(emptyRow(palette()));
-        return;
-    }
     for (const SharedPayload& payload : payloads_) {
         auto* row =
             new PayloadLabel(iconForSymbol(payload.systemImage()), fromUtf8(payload.summary()));
         row->setObjectName(QString::fromStdString(payload.id().uppercase()));
         addSavingRow(row);
+    }
+    // What could not be read is named, so that nothing the user shared goes missing unsaid.
+    if (!unread_.empty()) {
+        QStringList lines;
+        for (const SharePayloadLoader::Unread& item : unread_)
+            lines << fromUtf8(unreadDescription(item));
+        auto* note = new QLabel(lines.join(QLatin1Char('\n')));
+        note->setObjectName(QStringLiteral("unread"));
+        note->setTextFormat(Qt::PlainText);
+        note->setWordWrap(true);
+        makeSecondary(note, palette());
+        addSavingRow(note);
     }
 }
 

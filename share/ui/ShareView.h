@@ -19,6 +19,7 @@
 
 #include "platform/Env.h"
 #include "share/ExtensionItem.h"
+#include "share/SharePayloadLoader.h"
 #include "share/SharedPayload.h"
 
 class QGroupBox;
@@ -53,6 +54,8 @@ class ShareView : public QWidget {
     void addAttachments(std::vector<ExtensionItem> items);
 
     const std::vector<SharedPayload>& payloads() const { return payloads_; }
+    // The attachments that could not be read, named under the list in secondary text.
+    const std::vector<SharePayloadLoader::Unread>& unread() const { return unread_; }
     bool isLoading() const { return isLoading_; }
     const std::string& title() const { return title_; }
     const std::string& tags() const { return tags_; }
@@ -86,7 +89,8 @@ class ShareView : public QWidget {
     void applySecondaryColours();
     QWidget* buildButtonBar();
     void runNextLoad();
-    void applyLoaded(std::vector<SharedPayload> loaded);
+    void applyLoaded(std::vector<SharedPayload> loaded,
+                     std::vector<SharePayloadLoader::Unread> unread);
     void pasteAttachments();
     void refresh();
     void refreshSavingRows();
@@ -100,6 +104,7 @@ class ShareView : public QWidget {
     const platform::Env& env_;  // where Save finds the inbox
     // The view's state.
     std::vector<SharedPayload> payloads_;
+    std::vector<SharePayloadLoader::Unread> unread_;
     bool isLoading_ = true;
     std::string title_;
     std::string tags_;

@@ -35,7 +35,10 @@ constexpr const char* kUsage =
     "Saves links, text and files into Tavro's shared inbox, where the Tavro app picks them\n"
     "up. Each argument is one shared item: a local path or file: URL shares the file, any\n"
     "other URL shares the link, --text TEXT shares a piece of text, and \"-\" shares standard\n"
-    "input (as text when it is UTF-8, else as a file). \"--\" ends the options.\n"
+    "input (as text when it is UTF-8, else as a file), at most 16 MiB of it. Only regular\n"
+    "files are shared: a named pipe or a device is refused. Items that cannot be read are\n"
+    "named on standard error with the reason, and the others are still saved. \"--\" ends\n"
+    "the options.\n"
     "\n"
     "Without --no-gui the share form opens: it lists the items, takes a title, tags and a\n"
     "note, and saves with \"Save to Tavro\" (Return) or cancels with \"Cancel\" (Escape).\n"
@@ -117,7 +120,10 @@ std::vector<std::string> argumentsOf(int argc, char** argv) {
 int saveWithoutForm(const Options& options) {
     std::vector<ExtensionItem> items =
         extensionItemsFromArguments(options.shareArguments, std::cin);
-    std::vector<SharedPayload> payloads = SharePayloadLoader::load(items);
+    std::vector<SharePayloadLoader::Unread> unread;
+    std::vector<SharedPayload> payloads = SharePayloadLoader::load(items, &unread);
+    for (const SharePayloadLoader::Unread& item : unread)
+        std::cerr << ui::unreadDescription(item) << std::endl;
     if (payloads.empty()) {
         std::cerr << "Nothing tavro can save was shared." << std::endl;
         return 1;

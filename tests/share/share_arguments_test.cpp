@@ -1,6 +1,7 @@
 // The share entry's command line, loaded end to end.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -39,7 +40,7 @@ TEST_F(ShareArgumentsTest, EachArgumentIsOneItemInOrder) {
     for (size_t i : {2u, 3u}) {
         const auto& file = std::get<SharedPayload::File>(payloads[i].content());
         EXPECT_EQ(file.name, "photo 1.png");
-        EXPECT_EQ(*file.data, "\x89PNG");
+        EXPECT_EQ(file.contents(), "\x89PNG");
         EXPECT_EQ(file.typeIdentifier, "public.png");
     }
     EXPECT_EQ(std::get<SharedPayload::File>(payloads[4].content()).name, "notes:2024.txt");
@@ -53,7 +54,7 @@ TEST_F(ShareArgumentsTest, BinaryInputBecomesAFileAndMissingFilesNothing) {
         loadArguments({"-", (folder_ / "missing.pdf").string()}, std::string("\x00\xff\x10", 3));
     ASSERT_EQ(payloads.size(), 1u);
     const auto& file = std::get<SharedPayload::File>(payloads[0].content());
-    EXPECT_EQ(*file.data, std::string("\x00\xff\x10", 3));
+    EXPECT_EQ(file.contents(), std::string("\x00\xff\x10", 3));
     EXPECT_EQ(file.name, "shared");
     EXPECT_EQ(file.typeIdentifier, "public.data");
 }
@@ -71,6 +72,49 @@ TEST_F(ShareArgumentsTest, OptionsEndAtDoubleDashAndMistakesAreExplained) {
     EXPECT_THROW(extensionItemsFromArguments({"--text"}, none), ShareArgumentsError);
     EXPECT_THROW(extensionItemsFromArguments({"--verbose"}, none), ShareArgumentsError);
     EXPECT_TRUE(extensionItemsFromArguments({}, none).empty());
+}
+
+// A shared file is opened, not read into memory, and streamed when saved; anything but a
+// regular file is refused at once (a named pipe without a writer would block a reader for
+// ever, a device never end), and what could not be read is named with the reason while the
+// rest still loads.
+TEST_F(ShareArgumentsTest, OnlyRegularFilesAreOpenedAndTheUnreadAreNamed) {
+    std::string photo = temp_.write("photo.png", "\x89PNG");
+    std::string pipe = (folder_ / "pipe").string();
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    std::istringstream noInput;
+    std::vector<SharePayloadLoader::Unread> unread;
+    auto payloads = SharePayloadLoader::load(
+        extensionItemsFromArguments({pipe, "/dev/zero", photo, (folder_ / "gone.txt").string()},
+                                    noInput),
+        &unread);
+    ASSERT_EQ(payloads.size(), 1u);
+    const auto& file = std::get<SharedPayload::File>(payloads[0].content());
+    EXPECT_EQ(file.data, nullptr);
+    EXPECT_EQ(file.byteCount(), 4u);
+    EXPECT_EQ(file.contents(), "\x89PNG");
+    ASSERT_EQ(unread.size(), 3u);
+    EXPECT_EQ(unread[0].name, "pipe");
+    EXPECT_EQ(unread[1].name, "zero");
+    EXPECT_EQ(unread[2].name, "gone.txt");
+    for (const auto& item : unread)
+        EXPECT_NE(item.reason.find("\u201c" + item.name + "\u201d"), std::string::npos)
+            << item.reason;
+}
+
+// Standard input is read up to its limit and no further: more is reported, not loaded.
+TEST_F(ShareArgumentsTest, StandardInputOverItsLimitIsReportedUnread) {
+    std::vector<SharePayloadLoader::Unread> unread;
+    std::istringstream atLimit(std::string(kStandardInputLimit, 'a'));
+    EXPECT_EQ(SharePayloadLoader::load(extensionItemsFromArguments({"-"}, atLimit), &unread).size(),
+              1u);
+    EXPECT_TRUE(unread.empty());
+    std::istringstream overLimit(std::string(kStandardInputLimit + 1, 'a'));
+    EXPECT_TRUE(
+        SharePayloadLoader::load(extensionItemsFromArguments({"-"}, overLimit), &unread).empty());
+    ASSERT_EQ(unread.size(), 1u);
+    EXPECT_EQ(unread[0].name, "Standard input");
+    EXPECT_NE(unread[0].reason.find("16 MiB"), std::string::npos);
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ Url url(const char* text) {
 SharedPayload::File asFile(const std::optional<SharedPayload>& payload) {
     const auto* file = payload ? std::get_if<SharedPayload::File>(&payload->content()) : nullptr;
     EXPECT_NE(file, nullptr) << "no file payload";
-    return file ? *file : SharedPayload::File{std::make_shared<const std::string>(), "", ""};
+    return file ? *file : SharedPayload::File{std::make_shared<const std::string>(), "", "", {}};
 }
 
 std::string textOf(const std::optional<SharedPayload>& payload) {
@@ -90,7 +90,7 @@ TEST_F(LoaderTest, LinkItemsKeepAnySchemeAndFileLinksBecomeFiles) {
     fileLink.item("public.url", Url::fromFilePath(path)).item("public.plain-text", "ignored");
     const auto file = asFile(SharePayloadLoader::load(fileLink));
     EXPECT_EQ(file.name, "notes.md");
-    EXPECT_EQ(*file.data, "# notes");
+    EXPECT_EQ(file.contents(), "# notes");
     EXPECT_EQ(file.typeIdentifier, "net.daringfireball.markdown");
 
     // A link the provider cannot produce falls through to its text.
@@ -133,7 +133,7 @@ TEST_F(LoaderTest, TextInEveryFormAndUndecodableBytesFallThroughToData) {
         .file("public.plain-text", "t.txt", "caf\xe9");
     const auto file = asFile(SharePayloadLoader::load(latin1));
     EXPECT_EQ(file.name, "legacy.txt");
-    EXPECT_EQ(*file.data, "caf\xe9");
+    EXPECT_EQ(file.contents(), "caf\xe9");
     EXPECT_EQ(file.typeIdentifier, "public.plain-text");
 }
 
@@ -142,7 +142,7 @@ TEST_F(LoaderTest, PhotosAsFilesKeepTheirBytesNamesAndTypes) {
     photo.file("public.jpeg", "IMG_0001.jpeg", "\xff\xd8jpeg");
     const auto file = asFile(SharePayloadLoader::load(photo));
     EXPECT_EQ(file.name, "Holiday.jpeg");
-    EXPECT_EQ(*file.data, "\xff\xd8jpeg");
+    EXPECT_EQ(file.contents(), "\xff\xd8jpeg");
     EXPECT_EQ(file.typeIdentifier, "public.jpeg");
 
     ScriptedItemProvider named({"public.jpeg"}, "Holiday.JPG");
@@ -166,7 +166,7 @@ TEST_F(LoaderTest, MediaObjectsWithoutAFile) {
     image.item("public.image", std::make_shared<const FakeImage>("\x89PNG"));
     const auto png = asFile(SharePayloadLoader::load(image));
     EXPECT_EQ(png.name, "photo.jpg.png");
-    EXPECT_EQ(*png.data, "\x89PNG");
+    EXPECT_EQ(png.contents(), "\x89PNG");
     EXPECT_EQ(png.typeIdentifier, "public.png");
 
     ScriptedItemProvider anonymous({"public.heic"});

@@ -9,7 +9,7 @@ namespace {
 
 SharedPayload filePayload(size_t size, const char* name, const char* type) {
     return SharedPayload(
-        SharedPayload::File{std::make_shared<const std::string>(size, 'x'), name, type});
+        SharedPayload::File{std::make_shared<const std::string>(size, 'x'), name, type, {}});
 }
 
 TEST(SharedPayload, SummariesByCase) {

@@ -32,7 +32,7 @@ inline share::SharedPayload textPayload(const std::string& text) {
 inline share::SharedPayload filePayload(const std::string& name, const std::string& bytes,
                                         const std::string& type = "public.png") {
     return share::SharedPayload(
-        share::SharedPayload::File{std::make_shared<const std::string>(bytes), name, type});
+        share::SharedPayload::File{std::make_shared<const std::string>(bytes), name, type, {}});
 }
 
 inline share::ExtensionItem itemWith(std::shared_ptr<share::ItemProvider> provider) {

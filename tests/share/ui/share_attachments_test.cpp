@@ -69,7 +69,7 @@ TEST_F(ShareAttachmentsTest, UriListGivesOneAttachmentPerEntry) {
     const auto* file = std::get_if<SharedPayload::File>(&payloads[0].content());
     ASSERT_NE(file, nullptr);
     EXPECT_EQ(file->name, "report final.pdf");
-    EXPECT_EQ(*file->data, "%PDF-1.4");
+    EXPECT_EQ(file->contents(), "%PDF-1.4");
     EXPECT_EQ(file->typeIdentifier, "com.adobe.pdf");
     const auto* link = std::get_if<SharedPayload::Url>(&payloads[1].content());
     ASSERT_NE(link, nullptr);
@@ -89,7 +89,7 @@ TEST_F(ShareAttachmentsTest, FormatsMapToTypeIdentifiers) {
     ASSERT_EQ(fromPng.size(), 1u);
     const auto& file = std::get<SharedPayload::File>(fromPng[0].content());
     EXPECT_EQ(file.typeIdentifier, "public.png");
-    EXPECT_EQ(*file.data, pngBytes());
+    EXPECT_EQ(file.contents(), pngBytes());
 
     QMimeData decoded;  // only a decoded picture, as some programs copy images
     QImage image(2, 2, QImage::Format_ARGB32);
@@ -99,7 +99,7 @@ TEST_F(ShareAttachmentsTest, FormatsMapToTypeIdentifiers) {
     ASSERT_EQ(fromImage.size(), 1u);
     const auto& picture = std::get<SharedPayload::File>(fromImage[0].content());
     EXPECT_EQ(picture.typeIdentifier, "public.png");
-    EXPECT_TRUE(picture.data->starts_with("\x89PNG"));
+    EXPECT_TRUE(picture.contents().starts_with("\x89PNG"));
 
     QMimeData unknown;
     unknown.setData("application/x-nothing-we-know", "??");

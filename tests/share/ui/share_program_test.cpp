@@ -106,9 +106,19 @@ TEST_F(ShareProgramTest, NothingLoadedFailsWithoutWriting) {
         ProgramRun result = runProgram(args, " \n");
         EXPECT_EQ(result.status, 1);
         EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "Nothing tavro can save was shared.\n");
+        EXPECT_TRUE(result.err.ends_with("Nothing tavro can save was shared.\n")) << result.err;
     }
     EXPECT_EQ(testing::entryFolderCount(inboxPath()), 0u);
+}
+
+// An item that cannot be read does not stop the others, and is named on standard error.
+TEST_F(ShareProgramTest, UnreadItemsAreNamedAndTheRestSaved) {
+    ProgramRun result =
+        runProgram({"--no-gui", dataHome() + "/missing.png", "https://example.org"});
+    ASSERT_EQ(result.status, 0) << result.err;
+    EXPECT_EQ(lines(result.out).size(), 1u);
+    EXPECT_NE(result.err.find("\u201cmissing.png\u201d"), std::string::npos) << result.err;
+    EXPECT_EQ(testing::inboxEntries(env()).size(), 1u);
 }
 
 TEST_F(ShareProgramTest, FailedWriteIsReported) {
@@ -131,10 +141,12 @@ TEST_F(ShareProgramTest, UsageErrorsAndHelp) {
 // Qt is handed its own options with their values and nothing of ours: under X11 it would take
 // "--title" for the window's title and the form's title would stay empty.
 TEST(ProgramArgumentsTest, QtGetsOnlyItsOwnOptionsAndNeverOurs) {
-    const std::vector<std::string> ours = {
-        "--title", "T",  "--tags", "a", "--note", "-name", "--text", "-style",
-        "--no-gui", "-h", "--help", "--render-states", "d", "-title", "x", "https://example.org",
-        "-", "--", "-platform", "xcb", "--reverse"};
+    const std::vector<std::string> ours = {"--title",  "T",      "--tags",    "a",
+                                           "--note",   "-name",  "--text",    "-style",
+                                           "--no-gui", "-h",     "--help",    "--render-states",
+                                           "d",        "-title", "x",         "https://example.org",
+                                           "-",        "--",     "-platform", "xcb",
+                                           "--reverse"};
     const std::vector<std::string> qts = {"-platform", "offscreen", "--style=Fusion", "-display",
                                           ":1",        "-reverse",  "--name",         "n",
                                           "-geometry", "10x10"};

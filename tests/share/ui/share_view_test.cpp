@@ -142,6 +142,19 @@ TEST_F(ShareViewTest, ReadyStateListsPayloadsInOrderAndReturnSaves) {
     EXPECT_EQ(second.note, "");
 }
 
+// An item that could not be read is named under the list, in secondary text.
+TEST_F(ShareViewTest, UnreadItemsAreNamedUnderTheList) {
+    auto view = loadedForm(
+        {itemWith(LocalItemProvider::forFile(dataHome() + "/gone.png")), textItem("kept")});
+    ASSERT_EQ(view->payloads().size(), 1u);
+    ASSERT_EQ(view->unread().size(), 1u);
+    auto* line = view->savingRows()->findChild<QLabel*>("unread");
+    ASSERT_NE(line, nullptr);
+    EXPECT_TRUE(line->text().contains(QStringLiteral("\u201cgone.png\u201d")))
+        << line->text().toStdString();
+    EXPECT_LT(line->palette().color(QPalette::WindowText).alphaF(), 1.0f);
+}
+
 TEST_F(ShareViewTest, ReturnInTheNoteIsALineBreakAndTheNoteIsStoredAsTyped) {
     auto view = loadedForm({textItem("something")});
     QTest::keyClicks(view->noteField(), " first");
@@ -254,8 +267,8 @@ TEST_F(ShareViewTest, PlaceholdersAreSecondaryInLightAndDarkPalettes) {
         palette.setColor(QPalette::PlaceholderText, text);
         palette.setColor(QPalette::Base, text == Qt::black ? Qt::white : QColor(30, 30, 30));
         view.setPalette(palette);
-        for (QWidget* field :
-             std::initializer_list<QWidget*>{view.titleField(), view.tagsField(), view.noteField()}) {
+        for (QWidget* field : std::initializer_list<QWidget*>{view.titleField(), view.tagsField(),
+                                                              view.noteField()}) {
             const QColor placeholder = field->palette().color(QPalette::PlaceholderText);
             EXPECT_EQ(placeholder.rgb(), text.rgb());
             EXPECT_LE(placeholder.alphaF(), 0.6f) << field->metaObject()->className();
