@@ -5,6 +5,7 @@
 // the App Group container, which the Tavro app takes over later.
 
 #include <stdlib.h>
+#include <sys/resource.h>
 
 #include <QApplication>
 #include <QLineEdit>
@@ -137,6 +138,16 @@ int saveWithoutForm(const Options& options) {
     return 0;
 }
 
+// Every shared file stays open from loading to saving (it is streamed, not held in memory),
+// so sharing a few thousand files at once needs more descriptors than the usual soft limit.
+void allowEveryOpenFile() {
+    struct rlimit limit {};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
 bool hasDisplay() {
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
         const char* value = getenv(name);
@@ -208,6 +219,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     try {
+        allowEveryOpenFile();
         ui::ProgramArguments split = ui::splitProgramArguments(argumentsOf(argc, argv));
         Options options = parseOptions(split.program);
         QtCommandLine qtCommandLine(argc > 0 ? argv[0] : nullptr, split.qt);
