@@ -115,9 +115,9 @@ TEST_F(ShareViewControllerTest, FocusStartsInTheTitleAndTabVisitsOnlyTheControls
 
     QTest::keyClicks(QApplication::focusWidget(), "typed at once");
     EXPECT_EQ(form->title(), "typed at once");
-    const std::vector<QWidget*> expected = {form->tagsField(), form->noteField(),
+    const std::vector<QWidget*> expected = {form->tagsField(),    form->noteField(),
                                             form->cancelButton(), form->saveButton(),
-                                            form->titleField(), form->tagsField()};
+                                            form->titleField(),   form->tagsField()};
     for (QWidget* next : expected) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         ASSERT_EQ(QApplication::focusWidget(), next)
@@ -167,8 +167,7 @@ TEST_F(ShareViewControllerTest, ProgramRequestEndsWithTheFormsKeys) {
             EXPECT_EQ(errors.str(), "");
         } else {
             EXPECT_EQ(status, 1);
-            EXPECT_EQ(errors.str(),
-                      "Sharing was cancelled.\n");
+            EXPECT_EQ(errors.str(), "Sharing was cancelled.\n");
         }
     }
     auto entries = testing::inboxEntries(env());
