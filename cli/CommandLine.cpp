@@ -10,6 +10,8 @@
 #include <iostream>
 #include <iterator>
 
+#include "platform/Descriptor.h"
+
 namespace tavro::cli {
 
 namespace {
@@ -21,21 +23,7 @@ constexpr const char* kSignIn = "Sign in to iCloud in System Settings to sync.";
     throw CommandError(source + ": " + std::strerror(error));
 }
 
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
+using platform::Descriptor;
 
 }  // namespace
 

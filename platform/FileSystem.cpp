@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 
+#include "platform/Descriptor.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
 #include "platform/Sha256.h"
@@ -23,31 +24,6 @@ namespace tavro::platform {
 namespace {
 
 constexpr size_t kChunkSize = 64 * 1024;
-
-// Closes the descriptor when the scope ends, whatever path leaves it.
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    // Closing is where some file systems report a failed write, so it is checked.
-    int close() {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-  private:
-    int fd_;
-};
 
 // Cocoa's code for a file that exists but cannot be read for a reason of its own.
 constexpr int64_t kFileReadUnknown = 256;

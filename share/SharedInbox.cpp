@@ -12,6 +12,7 @@
 #include <functional>
 #include <system_error>
 
+#include "platform/Descriptor.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -150,17 +151,7 @@ void SharedInbox::writeCopying(const SharedInboxEntry& entry, const std::string&
 
 namespace {
 
-// Closes a descriptor when the scope ends.
-struct Descriptor {
-    explicit Descriptor(int fd) : fd(fd) {}
-    ~Descriptor() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int fd;
-};
+using platform::Descriptor;
 
 // The record of the entry folder `name` directly inside the inbox, or nothing. Another program
 // may have put anything there, so neither the folder nor the record is followed when it is a
@@ -168,19 +159,19 @@ struct Descriptor {
 // writer to wait for), and no more than kMaximumRecordSize bytes.
 std::optional<std::string> readRecord(int inbox, const char* name) {
     Descriptor folder(::openat(inbox, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (folder.fd < 0)
+    if (folder.get() < 0)
         return std::nullopt;
-    Descriptor file(::openat(folder.fd, SharedInbox::kManifestName,
+    Descriptor file(::openat(folder.get(), SharedInbox::kManifestName,
                              O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC));
     struct stat info {};
-    if (file.fd < 0 || ::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+    if (file.get() < 0 || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode) ||
         uint64_t(info.st_size) > SharedInbox::kMaximumRecordSize) {
         return std::nullopt;
     }
     std::string record;
     char buffer[64 * 1024];
     for (;;) {
-        const ssize_t count = ::read(file.fd, buffer, sizeof buffer);
+        const ssize_t count = ::read(file.get(), buffer, sizeof buffer);
         if (count < 0 && errno == EINTR)
             continue;
         if (count < 0)
@@ -203,9 +194,9 @@ std::vector<SharedInbox::Pending> SharedInbox::pendingEntries(const platform::En
         return pending;
 
     Descriptor inboxFolder(::open(inbox->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (inboxFolder.fd < 0)
+    if (inboxFolder.get() < 0)
         return pending;
-    DIR* listing = ::fdopendir(::dup(inboxFolder.fd));
+    DIR* listing = ::fdopendir(::dup(inboxFolder.get()));
     if (!listing)
         return pending;
     while (const dirent* child = ::readdir(listing)) {
@@ -213,7 +204,7 @@ std::vector<SharedInbox::Pending> SharedInbox::pendingEntries(const platform::En
         if (name == "." || name == "..")
             continue;
         std::optional<SharedInboxEntry> entry;
-        if (auto record = readRecord(inboxFolder.fd, name.c_str()))
+        if (auto record = readRecord(inboxFolder.get(), name.c_str()))
             entry = SharedInboxEntry::decode(*record);
         // An entry is known by its id, and removing it removes the folder of that name: a
         // record in a folder of another name could never be removed, and a host would take it
