@@ -329,17 +329,41 @@ bool Element::isArray() const {
     return theirs(*this).is_array();
 }
 
-ObjectView::Field ObjectView::Iterator::operator*() const {
-    const dom::key_value_pair field = *Access::from<dom::object::iterator>(*this);
-    return {field.key, ours(field.value)};
+// The parser's iterator behind each of ours, and what it yields turned into ours.
+template <typename Value>
+struct TheirIterator;
+template <>
+struct TheirIterator<ObjectView::Field> {
+    using Iterator = dom::object::iterator;
+    static ObjectView::Field value(const dom::key_value_pair& field) {
+        return {field.key, ours(field.value)};
+    }
+};
+template <>
+struct TheirIterator<Element> {
+    using Iterator = dom::array::iterator;
+    static Element value(const dom::element& element) { return ours(element); }
+};
+
+template <typename Value>
+Value ViewIterator<Value>::operator*() const {
+    using Their = TheirIterator<Value>;
+    return Their::value(*Access::from<typename Their::Iterator>(*this));
 }
-ObjectView::Iterator& ObjectView::Iterator::operator++() {
-    *this = Access::to<Iterator>(++Access::from<dom::object::iterator>(*this));
+template <typename Value>
+ViewIterator<Value>& ViewIterator<Value>::operator++() {
+    using Their = typename TheirIterator<Value>::Iterator;
+    *this = Access::to<ViewIterator>(++Access::from<Their>(*this));
     return *this;
 }
-bool ObjectView::Iterator::operator==(const Iterator& other) const {
-    return Access::from<dom::object::iterator>(*this) == Access::from<dom::object::iterator>(other);
+template <typename Value>
+bool ViewIterator<Value>::operator==(const ViewIterator& other) const {
+    using Their = typename TheirIterator<Value>::Iterator;
+    return Access::from<Their>(*this) == Access::from<Their>(other);
 }
+template class ViewIterator<ObjectView::Field>;
+template class ViewIterator<Element>;
+
 size_t ObjectView::size() const {
     return theirs(*this).size();
 }
@@ -350,16 +374,6 @@ ObjectView::Iterator ObjectView::end() const {
     return Access::to<Iterator>(theirs(*this).end());
 }
 
-Element ArrayView::Iterator::operator*() const {
-    return ours(*Access::from<dom::array::iterator>(*this));
-}
-ArrayView::Iterator& ArrayView::Iterator::operator++() {
-    *this = Access::to<Iterator>(++Access::from<dom::array::iterator>(*this));
-    return *this;
-}
-bool ArrayView::Iterator::operator==(const Iterator& other) const {
-    return Access::from<dom::array::iterator>(*this) == Access::from<dom::array::iterator>(other);
-}
 size_t ArrayView::size() const {
     return theirs(*this).size();
 }

@@ -61,6 +61,32 @@ class Element {
     detail::Handle handle_;
 };
 
+// The iterator of an ObjectView (yielding its Fields) and of an ArrayView (its Elements). Its
+// steps are made in Json.cpp, where the parser's own iterator lives in its handle.
+template <typename Value>
+class ViewIterator {
+  public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = Value;
+    using difference_type = std::ptrdiff_t;
+    using pointer = void;
+    using reference = Value;
+
+    ViewIterator() noexcept : handle_{} {}
+    Value operator*() const;
+    ViewIterator& operator++();
+    ViewIterator operator++(int) {
+        ViewIterator before = *this;
+        ++*this;
+        return before;
+    }
+    bool operator==(const ViewIterator& other) const;
+
+  private:
+    friend struct detail::Access;
+    detail::Handle handle_;
+};
+
 // The members of a parsed object in document order, duplicates included. A view, like an
 // Element, is valid while its document is; a default one refers to nothing.
 class ObjectView {
@@ -70,28 +96,7 @@ class ObjectView {
         Element value;
     };
 
-    class Iterator {
-      public:
-        using iterator_category = std::forward_iterator_tag;
-        using value_type = Field;
-        using difference_type = std::ptrdiff_t;
-        using pointer = void;
-        using reference = Field;
-
-        Iterator() noexcept : handle_{} {}
-        Field operator*() const;
-        Iterator& operator++();
-        Iterator operator++(int) {
-            Iterator before = *this;
-            ++*this;
-            return before;
-        }
-        bool operator==(const Iterator& other) const;
-
-      private:
-        friend struct detail::Access;
-        detail::Handle handle_;
-    };
+    using Iterator = ViewIterator<Field>;
 
     ObjectView() noexcept : handle_{} {}
     size_t size() const;
@@ -106,28 +111,7 @@ class ObjectView {
 // The elements of a parsed array in document order; valid as an ObjectView is.
 class ArrayView {
   public:
-    class Iterator {
-      public:
-        using iterator_category = std::forward_iterator_tag;
-        using value_type = Element;
-        using difference_type = std::ptrdiff_t;
-        using pointer = void;
-        using reference = Element;
-
-        Iterator() noexcept : handle_{} {}
-        Element operator*() const;
-        Iterator& operator++();
-        Iterator operator++(int) {
-            Iterator before = *this;
-            ++*this;
-            return before;
-        }
-        bool operator==(const Iterator& other) const;
-
-      private:
-        friend struct detail::Access;
-        detail::Handle handle_;
-    };
+    using Iterator = ViewIterator<Element>;
 
     ArrayView() noexcept : handle_{} {}
     size_t size() const;
