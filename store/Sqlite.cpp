@@ -6,11 +6,43 @@
 
 namespace tavro::store::sqlite {
 
+namespace {
+
+// What the user reads for a failure of the store. SQLite's own message is for developers: it
+// goes into the error's debug description beside the statement that failed. Failures a user
+// can act on (wait, free space, check the disk) are named as such.
+std::string sentenceFor(int code, const std::string& message, const char* doing) {
+    switch (code & 0xff) {
+        case SQLITE_BUSY:
+        case SQLITE_LOCKED:
+            return "The library store is busy: another program is using it. Try again in a "
+                   "moment.";
+        case SQLITE_FULL:
+            return "The library store could not be saved because the disk is full.";
+        case SQLITE_IOERR:
+            if (code != SQLITE_IOERR_NOMEM) {
+                return "The library store could not be read or written: the disk reported an "
+                       "error.";
+            }
+            break;
+        case SQLITE_CORRUPT:
+        case SQLITE_NOTADB:
+            return "The library store is damaged and could not be read.";
+        case SQLITE_READONLY:
+        case SQLITE_PERM:
+            return "The library store could not be changed: it may only be read.";
+        default:
+            break;
+    }
+    return std::string("The library store could not be ") + doing + ": " + message + ".";
+}
+
+}  // namespace
+
 void fail(sqlite3* db, int code, std::string_view context) {
     std::string message = db != nullptr ? sqlite3_errmsg(db) : sqlite3_errstr(code);
-    platform::throwError(kErrorDomain, code,
-                         "The library store could not be used: " + message + ".",
-                         std::string(context));
+    platform::throwError(kErrorDomain, code, sentenceFor(code, message, "used"),
+                         std::string(context) + ": " + message);
 }
 
 Statement::Statement(sqlite3* db, std::string_view sql) : db_(db) {
@@ -117,8 +149,8 @@ Database::Database(const std::string& path, int flags) {
         std::string message = db_ != nullptr ? sqlite3_errmsg(db_) : sqlite3_errstr(code);
         sqlite3_close_v2(db_);
         db_ = nullptr;
-        platform::throwError(kErrorDomain, code,
-                             "The library store could not be opened: " + message + ".", path);
+        platform::throwError(kErrorDomain, code, sentenceFor(code, message, "opened"),
+                             path + ": " + message);
     }
     sqlite3_extended_result_codes(db_, 1);
 }

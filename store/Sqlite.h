@@ -1,6 +1,7 @@
 #pragma once
 // A thin owner of SQLite handles: the connection and reusable prepared statements. Every
-// failure becomes a platform::Error in SQLite's domain with SQLite's own message.
+// failure becomes a platform::Error in SQLite's domain with SQLite's code: a sentence for the
+// user as its description, SQLite's own message and the statement as its debug description.
 
 #include <sqlite3.h>
 

@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <unordered_set>
 
 #include "platform/Error.h"
@@ -41,10 +43,30 @@ void makePrivate(const std::string& path) {
     }
 }
 
+// Write-ahead logging is switched on by the first opening of a new store. The switch reads the
+// store's header and then writes it within one statement, and SQLite answers "busy" at once,
+// without waiting, when another connection is doing the same (each would wait for the other).
+// So the switch itself is tried again, for as long as any other statement waits for a busy store.
+void useWriteAheadLog(sqlite::Database& db) {
+    const auto deadline = std::chrono::steady_clock::now() +
+                          std::chrono::milliseconds(Store::kBusyWaitMilliseconds);
+    for (;;) {
+        int code = sqlite3_exec(db.handle(), "PRAGMA journal_mode = WAL", nullptr, nullptr,
+                                nullptr);
+        if (code == SQLITE_OK) {
+            return;
+        }
+        if ((code & 0xff) != SQLITE_BUSY || std::chrono::steady_clock::now() >= deadline) {
+            sqlite::fail(db.handle(), code, "PRAGMA journal_mode = WAL");
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+}
+
 void configure(sqlite::Database& db) {
     // Write-ahead logging with a full sync at commit: a save is durable when it returns and a
     // killed process never leaves a half-written change; one sync per save, not per row.
-    db.execute("PRAGMA journal_mode = WAL");
+    useWriteAheadLog(db);
     db.execute("PRAGMA synchronous = FULL");
     // Room for the pages a large save dirties (1,000 changed things spread over the table),
     // so that they are not spilled and read again in the middle of the transaction.

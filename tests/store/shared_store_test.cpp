@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <latch>
 #include <thread>
 
 #include "platform/FileSystem.h"
@@ -85,6 +86,36 @@ TEST_F(SharedStoreTest, WritersAddingAtOnceTakeDistinctRows) {
     other.join();
     UnitOfWork check(*first);
     EXPECT_EQ(check.fetchThings().size(), 100u);
+}
+
+TEST_F(SharedStoreTest, ConnectionsOpeningANewStoreAtOnceAllWaitTheirTurn) {
+    // A new store changes its journal on first opening; openers that meet there must wait
+    // for one another, not fail with the store "locked".
+    constexpr int kStores = 40;
+    constexpr int kOpeners = 4;
+    for (int round = 0; round < kStores; ++round) {
+        const std::string path = temp_.file("round" + std::to_string(round) + "/Tavro.store");
+        std::latch ready(kOpeners);
+        std::vector<std::string> failures(kOpeners);
+        std::vector<std::thread> openers;
+        for (int i = 0; i < kOpeners; ++i) {
+            openers.emplace_back([&, i] {
+                ready.arrive_and_wait();
+                try {
+                    auto store = Store::open(path);
+                    UnitOfWork(*store).fetchThings();
+                } catch (const std::exception& error) {
+                    failures[i] = error.what();
+                }
+            });
+        }
+        for (auto& opener : openers) {
+            opener.join();
+        }
+        for (const auto& failure : failures) {
+            ASSERT_EQ(failure, "") << "opening store " << round << " at once with others";
+        }
+    }
 }
 
 TEST_F(SharedStoreTest, NoBlobIsCollectedWhileAWriterMayStillCommitIt) {
