@@ -48,11 +48,11 @@ void makePrivate(const std::string& path) {
 // without waiting, when another connection is doing the same (each would wait for the other).
 // So the switch itself is tried again, for as long as any other statement waits for a busy store.
 void useWriteAheadLog(sqlite::Database& db) {
-    const auto deadline = std::chrono::steady_clock::now() +
-                          std::chrono::milliseconds(Store::kBusyWaitMilliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(Store::kBusyWaitMilliseconds);
     for (;;) {
-        int code = sqlite3_exec(db.handle(), "PRAGMA journal_mode = WAL", nullptr, nullptr,
-                                nullptr);
+        int code =
+            sqlite3_exec(db.handle(), "PRAGMA journal_mode = WAL", nullptr, nullptr, nullptr);
         if (code == SQLITE_OK) {
             return;
         }
