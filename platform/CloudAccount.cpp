@@ -103,4 +103,18 @@ std::string cloudUserRecordName(const Env& env) {
     });
 }
 
+std::optional<std::string> cloudAccountService(const Env& env) {
+    auto bytes = readAccountFile(env);
+    if (!bytes) {
+        return std::nullopt;
+    }
+    return withAccountObject(*bytes, [](json::ObjectView account) -> std::optional<std::string> {
+        auto service = json::asString(json::member(account, "service"));
+        if (!service || service->empty()) {
+            return std::nullopt;
+        }
+        return std::string(*service);
+    });
+}
+
 }  // namespace tavro::platform

@@ -1,7 +1,9 @@
 #pragma once
 // The signed-in cloud account, stood in for by <config home>/tavro/cloud-account.json with
-// the members "status" and "userRecordName". Read afresh at every call.
+// the members "status" and "userRecordName", and "service" when the account syncs through a
+// server (written by `tavro account sign-in`). Read afresh at every call.
 
+#include <optional>
 #include <string>
 
 #include "platform/Env.h"
@@ -16,5 +18,10 @@ AccountStatus cloudAccountStatus(const Env& env = Env::real());
 
 // The user record name of an available account. Throws when the file has none as text.
 std::string cloudUserRecordName(const Env& env = Env::real());
+
+// The sync server the account file names ("service": a libpq service name or connection URI),
+// or nothing when there is no file or it names none (a local library, nothing mirrored).
+// Throws like cloudAccountStatus() for a file that cannot be read or parsed.
+std::optional<std::string> cloudAccountService(const Env& env = Env::real());
 
 }  // namespace tavro::platform

@@ -13,8 +13,8 @@ import sys
 import tempfile
 
 # What each folder may include, by the first component of the include path. Layers, lowest
-# first: platform <- model <- store <- exchange <- bridge; share beside them on platform alone;
-# the programs on what they use. "tavro" is the public C header.
+# first: platform <- model <- store <- exchange <- bridge; share and mirror beside them on
+# platform alone; the programs on what they use. "tavro" is the public C header.
 ALLOWED = {
     "platform": {"platform"},
     "model": {"platform", "model"},
@@ -22,7 +22,8 @@ ALLOWED = {
     "exchange": {"platform", "model", "store", "exchange"},
     "bridge": {"platform", "model", "store", "exchange", "bridge", "tavro"},
     "share": {"platform", "share"},
-    "cli": {"platform", "share", "cli", "tavro"},
+    "mirror": {"platform", "mirror"},
+    "cli": {"platform", "share", "mirror", "cli", "tavro"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/')
 # The JSON parser is platform/'s own: everything else reads JSON through platform/Json.h.
