@@ -7,10 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "cli/AccountCommands.h"
 #include "cli/CommandLine.h"
 #include "cli/ExchangeCommands.h"
 #include "cli/HostLibrary.h"
 #include "cli/InboxCommands.h"
+#include "cli/ServerCommands.h"
 
 namespace {
 
@@ -31,6 +33,18 @@ constexpr const char* kUsage =
     "  inbox list                 print the shared inbox's complete entries, oldest first,\n"
     "                             one JSON object per line\n"
     "  inbox remove ID            remove one entry (also fine when there is none)\n"
+    "  account sign-in SERVICE    sign this machine in to its account on a sync server and\n"
+    "                             write the cloud account file (SERVICE: a libpq service\n"
+    "                             name or connection URI; passwords stay in ~/.pgpass)\n"
+    "  account status             who is signed in, and whether the sync server answers\n"
+    "  account sign-out           remove the cloud account file\n"
+    "  server init [SERVICE]      set up or upgrade a sync server's database (administrator)\n"
+    "  server add-account [--password-stdin] NAME [SERVICE]\n"
+    "                             create the login role NAME with an account and print the\n"
+    "                             account's record name\n"
+    "  server expire-tombstones DAYS [SERVICE]\n"
+    "                             forget deletes older than DAYS days; machines away longer\n"
+    "                             download the whole library again\n"
     "\n"
     "The library is PATH, else $TAVRO_LIBRARY, else libTavroApple.so.1 in the lib folder\n"
     "beside this program's bin folder, else as the system's loader finds it.\n"
@@ -48,6 +62,10 @@ constexpr const char* kUsage =
     "  TAVRO_DISABLE_CLOUDKIT     set to anything: iCloud sync may not be used\n"
     "  TAVRO_CLOUDKIT_ENABLED     \"no\": iCloud sync may not be used\n"
     "  TAVRO_LIBRARY              the library to load, as --library\n"
+    "  PGSERVICEFILE, PGPASSFILE, PG...\n"
+    "                             libpq's own files and defaults, for the sync server\n"
+    "                             (~/.pg_service.conf, ~/.pgpass; without SERVICE, the PG*\n"
+    "                             variables name the server)\n"
     "\n"
     "Exit status: 0 on success; 1 when a command fails (a failed exchange prints its\n"
     "envelope's error on standard error); 2 for a command line tavro does not understand.\n"
@@ -104,6 +122,12 @@ int run(const std::vector<std::string>& arguments) {
     }
     if (line.command == "inbox") {
         return tavro::cli::runInboxCommand(line.args, std::cout, std::cerr);
+    }
+    if (line.command == "account") {
+        return tavro::cli::runAccountCommand(line.args, std::cout);
+    }
+    if (line.command == "server") {
+        return tavro::cli::runServerCommand(line.args, std::cin, std::cout, std::cerr);
     }
     if (line.command != "group-path" && line.command != "cloud-available" &&
         line.command != "exchange") {
