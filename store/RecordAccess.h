@@ -41,6 +41,7 @@ struct RecordAccess {
     static void clearChanges(model::Record& record) { record.changedFields_ = 0; }
     static uint8_t status(const model::Record& record) { return record.storeStatus_; }
     static void setStatus(model::Record& record, uint8_t status) { record.storeStatus_ = status; }
+    static void forgetObservers(model::Record& record) { record.observers_.reset(); }
 };
 
 }  // namespace tavro::store

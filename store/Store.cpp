@@ -102,7 +102,15 @@ Store::Store(std::string path, sqlite::Database db, platform::FileSystem& fileSy
       fileSystem_(fileSystem),
       blobs_(blobFolderFor(path_), fileSystem) {}
 
-Store::~Store() = default;
+Store::~Store() {
+    kept_.drop();
+}
+
+int64_t Store::dataVersion() {
+    auto statement = db_.prepare("PRAGMA data_version");
+    statement.step();
+    return statement.integer(0);
+}
 
 void Store::readRowCounters() {
     const char* tables[] = {"Thing", "Tag", "Project"};

@@ -25,6 +25,7 @@
 #include "model/PersistentId.h"
 #include "platform/FileSystem.h"
 #include "store/BlobStore.h"
+#include "store/KeptLibrary.h"
 #include "store/Sqlite.h"
 #include "store/SyncEvent.h"
 
@@ -77,6 +78,8 @@ class Store {
     // With dbMutex_ held: takes the write lock (waiting for other writers) and brings the row
     // counters up to what other connections have committed.
     void beginWriting();
+    // SQLite's data version of this connection: it changes when another connection commits.
+    int64_t dataVersion();
     // Removes those of `digests` that no committed row names, if no writer is between its
     // blobs and its commit; false when that was not the case and nothing was removed.
     bool removeUnreferencedBlobs(const std::vector<std::string>& digests);
@@ -89,6 +92,10 @@ class Store {
     std::mutex dbMutex_;  // one transaction (a load, or a save with its blob collection) at a time
     std::mutex rowMutex_;
     std::array<int64_t, 3> lastRow_{};
+    // With dbMutex_ held: saves of this store's units of work (SQLite's data version does not
+    // count a connection's own commits), and the records kept for the next exchange.
+    uint64_t saves_ = 0;
+    KeptLibrary kept_;
     std::unique_ptr<ChangeWriter> writer_;  // made at the first save; before db_ goes away
 };
 

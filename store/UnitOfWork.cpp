@@ -70,6 +70,7 @@ UnitOfWork::UnitOfWork(Store& store, Writing writing) : store_(store), writing_(
 UnitOfWork::~UnitOfWork() {
     endWriting(false);
     collectReplacedBlobs();
+    keepForNextUnit();
     // Unlink everything first, so that destroying the objects does not walk relationships.
     for (auto& thing : things_) {
         RecordAccess::state(*thing).tags.clear();
@@ -94,11 +95,18 @@ void UnitOfWork::ensureLoaded() {
         std::unique_lock lock(store_.dbMutex_);
         store_.beginWriting();
         try {
-            library = RecordLoader::loadWithinTransaction(store_);
+            dataVersion_ = store_.dataVersion();
+            if (auto kept = store_.kept_.take(dataVersion_, store_.saves_)) {
+                library = std::move(*kept);
+            } else {
+                library = RecordLoader::loadWithinTransaction(store_);
+            }
         } catch (...) {
             store_.writer().rollbackQuietly();
             throw;
         }
+        savesSeen_ = store_.saves_;
+        keepable_ = true;
         writeLock_ = std::move(lock);
     } else {
         library = RecordLoader::load(store_);
@@ -475,17 +483,23 @@ void UnitOfWork::commitChanges() {
         if (!inTransaction) {
             writer.begin();
         }
+        // Counted before writing: whatever happens from here, records kept from before this
+        // save no longer match the database.
+        ++store_.saves_;
         writeChanges();
         writer.commit();
+        savesSeen_ = store_.saves_;
         uncollected_.insert(uncollected_.end(), replaced.begin(), replaced.end());
         supplied_.clear();
     } catch (...) {
+        keepable_ = false;
         writer.rollbackQuietly();
         throw;
     }
 }
 
 void UnitOfWork::rollback() {
+    keepable_ = false;
     endWriting(false);
     supplied_.clear();
     for (auto& entry : snapshots_) {
@@ -508,6 +522,37 @@ void UnitOfWork::rollback() {
     removed_.clear();
     snapshots_.clear();
     relinkInverses();
+}
+
+void UnitOfWork::keepForNextUnit() noexcept {
+    if (!keepable_ || hasChanges()) {
+        return;
+    }
+    try {
+        std::lock_guard lock(store_.dbMutex_);
+        if (store_.saves_ != savesSeen_) {
+            return;  // another unit of this store saved meanwhile
+        }
+        relinkInverses();
+        LoadedLibrary library;
+        auto hand = [](auto& from, auto& into) {
+            into.reserve(from.size());
+            for (auto& record : from) {
+                if (RecordAccess::status(*record) == kStored) {
+                    RecordAccess::setTracker(*record, nullptr);
+                    RecordAccess::forgetObservers(*record);
+                    into.push_back(std::move(record));
+                }
+            }
+            from.clear();  // what is left left the store; relinkInverses unlinked it
+        };
+        hand(things_, library.things);
+        hand(tags_, library.tags);
+        hand(projects_, library.projects);
+        store_.kept_.keep(std::move(library), dataVersion_, savesSeen_);
+    } catch (...) {
+        // Keeping is an optimisation: without it the next unit reads the rows.
+    }
 }
 
 // Rebuilds the inverse lists from the forward ends of the live records; records that left

@@ -111,9 +111,17 @@ class UnitOfWork : private model::ChangeTracker {
     template <typename T>
     std::vector<T*> live(const std::vector<std::unique_ptr<T>>& records) const;
 
+    void keepForNextUnit() noexcept;
+
     Store& store_;
     Writing writing_;
     bool loaded_ = false;
+    // A unit that held the store from its first read leaves its records to the next one, when
+    // they still match the database as of `dataVersion_` and `savesSeen_`; a failure or a
+    // rollback clears `keepable_`.
+    bool keepable_ = false;
+    int64_t dataVersion_ = 0;
+    uint64_t savesSeen_ = 0;
     // While a FromFirstRead unit holds the write transaction: the store's database mutex.
     std::unique_lock<std::mutex> writeLock_;
     std::vector<model::Content> supplied_;

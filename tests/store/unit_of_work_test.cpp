@@ -329,6 +329,70 @@ TEST_F(UnitOfWorkTest, AFailedSaveChangesNothingAndCanBeRolledBack) {
     EXPECT_EQ(check.fetchThings().size(), 3u);
 }
 
+// A unit that holds the store from its first read starts from the records the previous one
+// left, but only while nothing else has written since: another connection (as another process
+// would), another unit of the same store, or a save of its own that failed.
+TEST_F(UnitOfWorkTest, KeptRecordsNeverHideWhatWasWrittenSinceTheyWereKept) {
+    using Writing = UnitOfWork::Writing;
+    buildTree();
+    auto titles = [this] {
+        UnitOfWork work(store(), Writing::FromFirstRead);
+        std::vector<std::string> all;
+        for (Thing* thing : work.fetchThings()) {
+            all.push_back(thing->title());
+        }
+        std::sort(all.begin(), all.end());
+        return all;
+    };
+    auto renameFirst = [](UnitOfWork& work, const std::string& title) {
+        Thing* t1 = work.fetchThings().at(0);
+        t1->setTitle(title);
+        work.save();
+    };
+    {
+        UnitOfWork work(store(), Writing::FromFirstRead);
+        renameFirst(work, "kept");
+    }
+    EXPECT_EQ(titles(), (std::vector<std::string>{"kept", "t2", "t3"}));
+
+    auto other = Store::open(path());  // another connection
+    {
+        UnitOfWork work(*other, Writing::FromFirstRead);
+        renameFirst(work, "by another connection");
+    }
+    EXPECT_EQ(titles(), (std::vector<std::string>{"by another connection", "t2", "t3"}));
+
+    {
+        UnitOfWork work(store(), Writing::AtSave);  // another unit of this store
+        renameFirst(work, "by another unit");
+    }
+    EXPECT_EQ(titles(), (std::vector<std::string>{"by another unit", "t2", "t3"}));
+
+    exec(path(),
+         "CREATE TRIGGER Refuse BEFORE UPDATE ON Thing WHEN new.title = 'refused' BEGIN "
+         "SELECT RAISE(ABORT, 'refused by test'); END;");
+    {
+        UnitOfWork work(store(), Writing::FromFirstRead);
+        work.fetchThings().at(1)->setTitle("refused");
+        EXPECT_THROW(work.save(), platform::Error);
+    }
+    EXPECT_EQ(titles(), (std::vector<std::string>{"by another unit", "t2", "t3"}));
+
+    // Deleted records leave the kept ones with every relationship still whole.
+    {
+        UnitOfWork work(store(), Writing::FromFirstRead);
+        work.remove(byName(work.fetchTags(), "x"));
+        work.remove(byName(work.fetchProjects(), "a"));
+        work.save();
+    }
+    UnitOfWork work(store(), Writing::FromFirstRead);
+    Thing* t3 = byName(work.fetchThings(), "t3");
+    ASSERT_NE(t3, nullptr);
+    EXPECT_EQ(t3->tags().size(), 1u);
+    EXPECT_EQ(work.fetchProjects().size(), 2u);
+    EXPECT_EQ(byName(work.fetchThings(), "t2")->project()->name(), "root");
+}
+
 TEST_F(UnitOfWorkTest, AFailedBlobWriteFailsTheSaveBeforeTheTransaction) {
     test::FaultyFileSystem faulty;
     auto store = Store::open(path(), faulty);
