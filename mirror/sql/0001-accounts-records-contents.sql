@@ -15,12 +15,15 @@ CREATE SCHEMA tavro;
 REVOKE ALL ON SCHEMA tavro FROM PUBLIC;
 
 -- The group role every account's login role belongs to. Roles are shared by all databases of
--- a cluster, so a second database set up in the same cluster finds it there already.
+-- a cluster, so a second database set up in the same cluster finds it there already (or a
+-- set-up of another database running at the same moment makes it first).
 DO $$
 BEGIN
     IF NOT EXISTS (SELECT FROM pg_catalog.pg_roles WHERE rolname = 'tavro_client') THEN
         CREATE ROLE tavro_client NOLOGIN;
     END IF;
+EXCEPTION WHEN duplicate_object OR unique_violation THEN
+    NULL;
 END
 $$;
 GRANT USAGE ON SCHEMA tavro TO tavro_client;
