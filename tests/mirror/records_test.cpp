@@ -156,6 +156,45 @@ TEST_F(RecordsTest, AReaderNeverSkipsAChangeCommittedLater) {
     }
 }
 
+// Every committed change is announced on the account's own channel with its sequence, so a
+// machine listening there learns of it without asking; other accounts' channels stay quiet.
+TEST_F(RecordsTest, ChangesAreAnnouncedOnTheAccountsOwnChannel) {
+    mirror::Connection machine = connectAs(role_);
+    mirror::Connection listener = connectAs(role_);
+    mirror::Connection stranger = connectAs(addAccount("bob"));
+    auto listen = [](mirror::Connection& connection) {
+        std::string channel(connection.exec("SELECT tavro.change_channel()").text(0, 0));
+        connection.exec("LISTEN " + connection.quoteIdentifier(channel));
+        return channel;
+    };
+    std::string channel = listen(listener);
+    std::string otherChannel = listen(stranger);
+    EXPECT_NE(channel, otherChannel);
+
+    auto written = mirror::pushRecord(machine, "Thing", uuid(1), 0, "one");
+    ASSERT_TRUE(written.applied);
+    // A listener's session takes in what was committed before its next statement ends.
+    auto announced = [](mirror::Connection& connection) {
+        connection.exec("SELECT 1");
+        std::vector<std::pair<std::string, std::string>> notes;
+        PQconsumeInput(connection.handle());
+        while (PGnotify* note = PQnotifies(connection.handle())) {
+            notes.emplace_back(note->relname, note->extra);
+            PQfreemem(note);
+        }
+        return notes;
+    };
+    auto notes = announced(listener);
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].first, channel);
+    EXPECT_EQ(notes[0].second, std::to_string(written.sequence));
+    EXPECT_TRUE(announced(stranger).empty());
+
+    // A write that changes nothing (a conflict) announces nothing.
+    EXPECT_FALSE(mirror::pushRecord(machine, "Thing", uuid(1), 0, "stale").applied);
+    EXPECT_TRUE(announced(listener).empty());
+}
+
 TEST_F(RecordsTest, AMachineAwayLongerThanDeletesAreKeptMustResynchronise) {
     mirror::Connection machine = connectAs(role_);
     ASSERT_TRUE(mirror::pushRecord(machine, "Thing", uuid(1), 0, "kept").applied);
