@@ -104,16 +104,21 @@ bool Result::boolean(int row, int column) const {
 
 Connection Connection::open(const std::string& service) {
     std::string text = connectionText(service);
-    // The dbname entry is expanded (a URI or key=value text, or a service); entries before it
-    // are defaults that the service's own settings replace. A server that does not answer
-    // within ten seconds is reported rather than waited for as long as TCP would.
-    const char* keywords[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
-    const char* values[] = {"10", "tavro", text.empty() ? nullptr : text.c_str(), nullptr};
-    if (std::getenv("PGCONNECT_TIMEOUT")) {
-        keywords[0] = "fallback_application_name";
-        values[0] = "tavro";
+    // The dbname entry is expanded (a URI, key=value text or "service=NAME"), and what the text
+    // names replaces the entries before it. A server that does not answer within ten seconds
+    // is reported rather than waited for as long as TCP would, unless PGCONNECT_TIMEOUT or the
+    // connection text says otherwise (a service file's own connect_timeout gives way to it).
+    std::vector<const char*> keywords = {"fallback_application_name"};
+    std::vector<const char*> values = {"tavro"};
+    if (!std::getenv("PGCONNECT_TIMEOUT")) {
+        keywords.push_back("connect_timeout");
+        values.push_back("10");
     }
-    PGconn* connection = PQconnectdbParams(keywords, values, 1);
+    keywords.push_back("dbname");
+    values.push_back(text.empty() ? nullptr : text.c_str());
+    keywords.push_back(nullptr);
+    values.push_back(nullptr);
+    PGconn* connection = PQconnectdbParams(keywords.data(), values.data(), 1);
     if (!connection || PQstatus(connection) != CONNECTION_OK) {
         std::unique_ptr<PGconn, decltype(&PQfinish)> owned(connection, &PQfinish);
         failToConnect(connection, service);
