@@ -1,4 +1,5 @@
 #include "platform/Json.h"
+#include "platform/LargePages.h"
 
 #include <simdjson.h>
 
@@ -421,6 +422,7 @@ Element Parser::parse(std::string_view utf8) {
         padded = text::replaceIllFormedUtf8(utf8);
     } else {
         padded.reserve(utf8.size() + simdjson::SIMDJSON_PADDING);
+        adviseLargePages(padded.data(), padded.capacity());
         padded.assign(utf8);
     }
     size_t length = padded.size();
