@@ -45,6 +45,7 @@
 #include "exchange/AssetDigestCache.h"
 #include "exchange/ExchangeBody.h"
 #include "exchange/ExchangeRequest.h"
+#include "exchange/RecordMemo.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/JsonWriter.h"
@@ -357,6 +358,7 @@ void runSteps(const std::string& storePath, const std::vector<Step>& steps,
     auto store = store::Store::open(storePath);
     json::Parser parser;
     exchange::AssetDigestCache assetDigests;
+    exchange::RecordMemo records;
     exchange::SyncStatus sync{"iCloud enabled", std::nullopt};
     std::string response;
     for (const Step& step : steps) {
@@ -369,7 +371,7 @@ void runSteps(const std::string& storePath, const std::vector<Step>& steps,
         {
             auto request = exchange::ExchangeRequest::parse(parser, text);
             response = exchange::runExchangeBody(*store, request, platform::FileSystem::real(),
-                                                 sync, &assetDigests);
+                                                 sync, &assetDigests, &records);
         }
         figures.seconds = secondsSince(began);
         Io after = io();

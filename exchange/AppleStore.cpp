@@ -1,5 +1,8 @@
 #include "exchange/AppleStore.h"
 
+#include "exchange/AccountGuard.h"
+#include "exchange/ExchangeBody.h"
+#include "exchange/ExchangeRequest.h"
 #include "platform/AppGroupContainer.h"
 #include "platform/Availability.h"
 #include "platform/BridgeError.h"
@@ -8,9 +11,6 @@
 #include "platform/Configuration.h"
 #include "platform/MainExecutor.h"
 #include "platform/Paths.h"
-#include "exchange/AccountGuard.h"
-#include "exchange/ExchangeBody.h"
-#include "exchange/ExchangeRequest.h"
 #include "store/Store.h"
 
 namespace tavro::exchange {
@@ -103,7 +103,7 @@ std::string AppleStore::exchange(std::string_view text) {
     if (!container_) {
         openStore(request.storePath());
     }
-    return runExchangeBody(*container_, request, fileSystem_, sync_, &assetDigests_);
+    return runExchangeBody(*container_, request, fileSystem_, sync_, &assetDigests_, &records_);
 }
 
 }  // namespace tavro::exchange

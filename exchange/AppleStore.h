@@ -14,12 +14,13 @@
 #include <string>
 #include <string_view>
 
+#include "exchange/AssetDigestCache.h"
+#include "exchange/ExchangeResponse.h"
+#include "exchange/RecordMemo.h"
 #include "platform/Env.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/Time.h"
-#include "exchange/AssetDigestCache.h"
-#include "exchange/ExchangeResponse.h"
 #include "store/SyncEvent.h"
 
 namespace tavro::store {
@@ -31,7 +32,6 @@ namespace tavro::exchange {
 using store::Store;
 using store::SyncEvent;
 using store::SyncEventSource;
-
 
 inline constexpr const char* kInitialStatus = "iCloud enabled \u2014 waiting for sync";
 inline constexpr const char* kStoreRelativePath = "Library/Tavro.store";
@@ -77,6 +77,7 @@ class AppleStore {
     std::optional<SyncEventSource::Token> observer_;
     SyncStatus sync_{kInitialStatus, std::nullopt};
     AssetDigestCache assetDigests_;
+    RecordMemo records_;
 
     // Stands for the platform's notification centre: the observer is registered here before
     // the store exists, and the store's own events are forwarded here once it is open.

@@ -10,7 +10,7 @@ namespace tavro::exchange {
 
 std::string runExchangeBody(Store& store, const ExchangeRequest& request,
                             platform::FileSystem& fileSystem, const SyncStatus& sync,
-                            AssetDigestCache* assetDigests) {
+                            AssetDigestCache* assetDigests, RecordMemo* records) {
     // Declared first so that it ends last: its leftover collection needs the blob folder to
     // itself, after the lock below is gone.
     UnitOfWork unitOfWork(store, UnitOfWork::Writing::FromFirstRead);
@@ -21,7 +21,7 @@ std::string runExchangeBody(Store& store, const ExchangeRequest& request,
         AssetReader assets(fileSystem, request.directory(), assetDigests);
         applyHostRecords(unitOfWork, request, assets, indexes);
         unitOfWork.save();
-        return buildResponse(unitOfWork, request, store, fileSystem, sync);
+        return buildResponse(unitOfWork, request, store, fileSystem, sync, records);
     } catch (...) {
         unitOfWork.rollback();
         throw;

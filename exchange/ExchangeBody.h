@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "platform/FileSystem.h"
 #include "exchange/ExchangeResponse.h"
+#include "platform/FileSystem.h"
 
 namespace tavro::store {
 class Store;
@@ -21,10 +21,13 @@ using store::Store;
 
 class AssetDigestCache;
 class ExchangeRequest;
+class RecordMemo;
 
-// `assetDigests` (optional) remembers the digests of unchanged asset files between exchanges.
+// `assetDigests` (optional) remembers the digests of unchanged asset files between exchanges,
+// `records` (optional) the records of unchanged things (exchange/RecordMemo.h).
 std::string runExchangeBody(Store& store, const ExchangeRequest& request,
                             platform::FileSystem& fileSystem, const SyncStatus& sync,
-                            AssetDigestCache* assetDigests = nullptr);
+                            AssetDigestCache* assetDigests = nullptr,
+                            RecordMemo* records = nullptr);
 
 }  // namespace tavro::exchange

@@ -6,6 +6,7 @@
 
 #include "exchange/ExchangeRequest.h"
 #include "exchange/FileFingerprint.h"
+#include "exchange/RecordMemo.h"
 #include "model/Project.h"
 #include "model/ProjectFields.h"
 #include "model/Tag.h"
@@ -13,6 +14,7 @@
 #include "model/ThingFields.h"
 #include "platform/Json.h"
 #include "platform/JsonWriter.h"
+#include "platform/LargePages.h"
 #include "platform/Paths.h"
 #include "platform/Sha256.h"
 #include "store/Store.h"
@@ -299,16 +301,32 @@ void writeTag(json::Writer& out, const model::Tag& tag) {
 
 class ThingReporter {
   public:
+    // `text` is what `out` writes into; `memo` (optional) holds the records of the last
+    // response.
     ThingReporter(const ExchangeRequest& request, const Store& store,
                   platform::FileSystem& fileSystem, std::string receivedPath,
-                  const platform::OpenFolder& received)
+                  const platform::OpenFolder& received, const std::string& text, RecordMemo* memo)
         : known_(request.knownFingerprints()),
           store_(store),
           fileSystem_(fileSystem),
           receivedPath_(std::move(receivedPath)),
-          received_(received) {}
+          received_(received),
+          text_(text),
+          memo_(memo) {}
 
     void write(json::Writer& out, const model::Thing& thing) {
+        const platform::Uuid::Text text = thing.uuid().lowercaseText();
+        const std::string_view identifier = text.view();
+        if (const RecordMemo::Entry* entry = memo_ ? memo_->find(thing.revision()) : nullptr) {
+            if (hostHolds(identifier, entry->fingerprint)) {
+                memo_->keep(thing.revision());
+            } else {
+                copyContents(identifier, assetDigests(thing));
+            }
+            out.raw(entry->record);
+            return;
+        }
+
         std::string fileFingerprint = exchange::fileFingerprint(thing);
         AssetTexts digests = assetDigests(thing);
         scratch_.clear();
@@ -316,33 +334,33 @@ class ThingReporter {
         ThingExtras hashedExtras{fileFingerprint, digests, nullptr, &scratch_};
         writeThing(hashed, thing, hashedExtras);
         std::string fingerprint = platform::sha256Hex(scratch_);
+        bool held = hostHolds(identifier, fingerprint);
 
         // Without contents the host's copy differs from the hashed one only by the fingerprint
         // member: it is put in place rather than the whole record written a second time.
         if (std::none_of(digests.begin(), digests.end(), [](const auto& d) { return d; })) {
             insertFingerprint(fingerprint, hashedExtras.fingerprintAt);
             out.raw(scratch_);
+            remember(thing, held, scratch_, std::move(fingerprint));
             return;
         }
 
-        std::string identifier = thing.uuid().lowercase();
         AssetTexts paths;
-        AssetTexts names;
         for (size_t i = 0; i < kAssetKeys.size(); ++i) {
             if (digests[i]) {
-                names[i] = identifier + "." + std::string(kAssetKeys[i]);
-                paths[i] = receivedPath_ + "/" + *names[i];
+                paths[i] = receivedPath_ + "/" + assetName(identifier, i);
             }
         }
-        if (!hostHolds(identifier, fingerprint)) {
-            for (size_t i = 0; i < kAssetKeys.size(); ++i) {
-                if (names[i]) {
-                    copies_.push_back({store_.blobPath(*digests[i]), *names[i], {}});
-                }
-            }
+        if (!held) {
+            copyContents(identifier, digests);
         }
         ThingExtras hostExtras{fileFingerprint, paths, &fingerprint};
+        size_t start = text_.size();
         writeThing(out, thing, hostExtras);
+        if (start < text_.size() && text_[start] == ',') {
+            ++start;  // the separator before the record is the array's
+        }
+        remember(thing, held, std::string_view(text_).substr(start), std::move(fingerprint));
     }
 
     // Writes the files of every thing the host does not hold in its current state, as one
@@ -352,13 +370,33 @@ class ThingReporter {
     void writeFiles() { fileSystem_.copyFilesInto(received_, copies_); }
 
   private:
+    static std::string assetName(std::string_view identifier, size_t asset) {
+        return std::string(identifier).append(".").append(kAssetKeys[asset]);
+    }
+
+    void copyContents(std::string_view identifier, const AssetTexts& digests) {
+        for (size_t i = 0; i < kAssetKeys.size(); ++i) {
+            if (digests[i]) {
+                copies_.push_back({store_.blobPath(*digests[i]), assetName(identifier, i), {}});
+            }
+        }
+    }
+
+    // Only what the host holds is kept: see exchange/RecordMemo.h.
+    void remember(const model::Thing& thing, bool held, std::string_view record,
+                  std::string fingerprint) {
+        if (memo_ != nullptr && held) {
+            memo_->keep(thing.revision(), {std::string(record), std::move(fingerprint)});
+        }
+    }
+
     // `at` is the offset where the member would have been written: after a member, never first.
     void insertFingerprint(const std::string& fingerprint, size_t at) {
         member_.assign(",\"fingerprint\":\"").append(fingerprint).append("\"");
         scratch_.insert(at, member_);
     }
 
-    bool hostHolds(const std::string& identifier, const std::string& fingerprint) {
+    bool hostHolds(std::string_view identifier, std::string_view fingerprint) {
         key_.assign("Thing:").append(identifier);
         auto found = known_.find(key_);
         return found != known_.end() && found->second == fingerprint;
@@ -369,6 +407,8 @@ class ThingReporter {
     platform::FileSystem& fileSystem_;
     std::string receivedPath_;
     const platform::OpenFolder& received_;
+    const std::string& text_;
+    RecordMemo* memo_;
     std::string scratch_;
     std::string member_;
     std::string key_;
@@ -394,7 +434,7 @@ std::string receivedFolder(std::string_view directory) {
 
 std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request,
                           const Store& store, platform::FileSystem& fileSystem,
-                          const SyncStatus& sync) {
+                          const SyncStatus& sync, RecordMemo* memo) {
     // The host's folder, so its files follow the host's umask; a "received" that is a link or
     // a file is refused rather than written through.
     std::string received = receivedFolder(request.directory());
@@ -411,6 +451,7 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
     std::string out;
     out.reserve(kResponseBytesPerRecord * (projects.size() + tags.size() + thingList.size()) +
                 kResponseBytesPerRecord);
+    platform::adviseLargePages(out.data(), out.capacity());
     json::Writer response(out);
     response.beginObject();
     response.key("version").integer(1);
@@ -422,9 +463,15 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
     for (const model::Tag* tag : tags) {
         writeTag(response, *tag);
     }
-    ThingReporter things(request, store, fileSystem, received, folder);
+    if (memo != nullptr) {
+        memo->begin(received);
+    }
+    ThingReporter things(request, store, fileSystem, received, folder, out, memo);
     for (const model::Thing* thing : thingList) {
         things.write(response, *thing);
+    }
+    if (memo != nullptr) {
+        memo->finish();
     }
     things.writeFiles();
     response.endArray();

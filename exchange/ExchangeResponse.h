@@ -22,6 +22,7 @@ using store::Store;
 using store::UnitOfWork;
 
 class ExchangeRequest;
+class RecordMemo;
 
 struct SyncStatus {
     std::string status;
@@ -33,9 +34,10 @@ std::string receivedFolder(std::string_view directory);
 
 // Builds the response text. Runs after the save, on the same unit of work. Throws the file
 // system's error when "received" or one of its files cannot be written; files already written
-// stay, and no half-written file is left under a final name.
+// stay, and no half-written file is left under a final name. `memo` (optional) answers things
+// unchanged since the last response from the records it wrote then.
 std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request,
                           const Store& store, platform::FileSystem& fileSystem,
-                          const SyncStatus& sync);
+                          const SyncStatus& sync, RecordMemo* memo = nullptr);
 
 }  // namespace tavro::exchange

@@ -27,11 +27,17 @@ Project::~Project() {
     for (Thing* thing : things_) {
         if (thing->s_.project == this) {
             thing->s_.project = nullptr;
+            thing->touch();
         }
     }
 }
 
 void Project::setUuid(const platform::Uuid& value) {
+    if (!(s_.uuid == value)) {
+        for (Thing* thing : things_) {
+            thing->touch();  // the thing's record names its project by its identifier
+        }
+    }
     assign(*this, s_.uuid, value, static_cast<int>(ProjectField::uuid));
 }
 void Project::setName(std::string value) {

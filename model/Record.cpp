@@ -1,10 +1,16 @@
 #include "model/Record.h"
 
 #include <algorithm>
+#include <atomic>
 
 namespace tavro::model {
 
 Record::~Record() = default;
+
+uint64_t Record::nextRevision() {
+    static std::atomic<uint64_t> last{0};
+    return last.fetch_add(1, std::memory_order_relaxed) + 1;
+}
 
 Record::ObserverToken Record::observe(Observer observer) {
     if (!observers_) {

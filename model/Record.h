@@ -47,12 +47,18 @@ class Record {
     Record& operator=(const Record&) = delete;
 
     const PersistentId& id() const { return id_; }
+    // Changes whenever anything the record shows may have changed, its relationships'
+    // identifiers included. Unique in the process: a value once seen never stands for another
+    // state, of this record or of any other, so it can key what was derived from a state.
+    uint64_t revision() const { return revision_; }
     ObserverToken observe(Observer observer);
     void unobserve(ObserverToken token);
 
   protected:
-    explicit Record(RecordType type) : id_{type, nextTemporaryRow()} {}
+    explicit Record(RecordType type) : id_{type, nextTemporaryRow()}, revision_(nextRevision()) {}
     ~Record();
+
+    void touch() { revision_ = nextRevision(); }
 
     // Stores `value` in `slot` when it differs, marking the field changed; announces the write
     // either way. `self` is the record as its own type, for the tracker.
@@ -70,6 +76,7 @@ class Record {
             tracker_->willFirstChange(self);
         }
         changedFields_ |= 1u << field;
+        touch();
     }
     void announce(int field) const;
 
@@ -81,7 +88,10 @@ class Record {
         std::vector<std::pair<ObserverToken, Observer>> list;
     };
 
+    static uint64_t nextRevision();
+
     PersistentId id_;
+    uint64_t revision_;
     ChangeTracker* tracker_ = nullptr;
     uint32_t changedFields_ = 0;
     uint8_t storeStatus_ = 0;               // kept by the owning unit of work

@@ -7,9 +7,12 @@
 
 #include <filesystem>
 
+#include "exchange/ConflictCopy.h"
+#include "exchange/ExchangeBody.h"
+#include "exchange/ExchangeRequest.h"
 #include "platform/Json.h"
 #include "platform/Sha256.h"
-#include "exchange/ConflictCopy.h"
+#include "store/Store.h"
 #include "support/ExchangeFixture.h"
 #include "support/FaultyFileSystem.h"
 
@@ -115,7 +118,8 @@ TEST(ConflictCopyTest, IdentifierIsTheFirstSixteenBytesOfTheSeedsDigest) {
                            digest.substr(12, 4) + "-" + digest.substr(16, 4) + "-" +
                            digest.substr(20, 12);
     EXPECT_EQ(exchange::conflictCopyIdentifier(original, fingerprint).lowercase(), expected);
-    EXPECT_NE(exchange::conflictCopyIdentifier(original, std::string(64, 'e')).lowercase(), expected);
+    EXPECT_NE(exchange::conflictCopyIdentifier(original, std::string(64, 'e')).lowercase(),
+              expected);
 }
 
 TEST(ConflictCopyTest, FileNamesAndMetadata) {
@@ -238,6 +242,47 @@ TEST_F(ReceivedTest, FilesAreWrittenOnlyWhenTheHostsFingerprintDiffers) {
               textOf(*second->record(T1), "fingerprint"));
     EXPECT_EQ(fileCount(), 2u);
     EXPECT_EQ(platform::FileSystem::real().readFile(dataPath), "data bytes");
+}
+
+// The store owner answers things unchanged since the last response from the records it wrote
+// then. Each answer must be the very text that a fresh connection, reading every row and
+// writing every record anew, gives for the same request.
+TEST_F(ReceivedTest, RecordsAnsweredFromTheLastResponseAreExactlyThoseWrittenAfresh) {
+    const std::string G2 = "20000000-0000-0000-0000-000000000002";
+    std::string data = writeAsset("d.bin", "data bytes");
+    auto fresh = store::Store::open(storePath_);
+    auto expectSameAsFresh = [&](const Parsed& answered, const char* step) {
+        json::Parser parser;
+        auto request = exchange::ExchangeRequest::parse(parser, lastRequest_);
+        EXPECT_EQ(answered.text(), exchange::runExchangeBody(*fresh, request, *fileSystem_, sync_))
+            << step;
+    };
+    json::Array records{project(P1), tag(G1), tag(G2),
+                        thing(T1, {{"title", "one"}, {"tags", json::Array{G1, G2}}}),
+                        thing(T2, {{"data", data}, {"project", P1}, {"tags", json::Array{G2}}})};
+    auto first = exchange(records);
+    expectSameAsFresh(*first, "first import");
+    auto held = exchange(records, knownFingerprints(*first));  // the host holds every thing
+    expectSameAsFresh(*held, "held");
+    auto again = exchange(records, knownFingerprints(*held));  // answered from the memo
+    expectSameAsFresh(*again, "unchanged");
+
+    // A changed title, a deleted tag and project: each changes what the things' records show.
+    records = {tag(G1), thing(T1, {{"title", "two"}, {"tags", json::Array{G1, G2}}}),
+               thing(T2, {{"data", data}, {"project", P1}, {"tags", json::Array{G2}}}),
+               deleted("Tag", G2), deleted("Project", P1)};
+    auto changed = exchange(records, knownFingerprints(*again));
+    expectSameAsFresh(*changed, "changed");
+    EXPECT_EQ(arrayOf(*changed->record(T2), "tags").size(), 0u);
+    EXPECT_FALSE(has(*changed->record(T2), "project"));
+
+    // The host lost its copy of T2: its files are written again, its record is the same.
+    fs::remove_all(received());
+    json::Object known = knownFingerprints(*changed);
+    std::erase_if(known, [&](const json::Member& member) { return member.key == "Thing:" + T2; });
+    auto lost = exchange({}, known);
+    expectSameAsFresh(*lost, "lost");
+    EXPECT_EQ(platform::FileSystem::real().readFile(received() + "/" + T2 + ".data"), "data bytes");
 }
 
 TEST_F(ReceivedTest, AFailedFileWriteKeepsTheSavedChangesAndNoHalfWrittenFile) {

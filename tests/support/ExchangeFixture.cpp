@@ -4,11 +4,11 @@
 #include <variant>
 
 #include "bridge/ErrorEnvelope.h"
+#include "exchange/ExchangeBody.h"
+#include "exchange/ExchangeRequest.h"
 #include "platform/BridgeError.h"
 #include "platform/CloudErrorDescription.h"
 #include "platform/Paths.h"
-#include "exchange/ExchangeBody.h"
-#include "exchange/ExchangeRequest.h"
 #include "support/WireCapture.h"
 
 namespace tavro::test {
@@ -153,7 +153,8 @@ std::unique_ptr<Parsed> ExchangeFixture::exchange(json::Array records,
     json::Parser parser;
     lastRequest_ = requestText(std::move(records), std::move(known));
     auto request = exchange::ExchangeRequest::parse(parser, lastRequest_);
-    std::string response = exchange::runExchangeBody(*store_, request, *fileSystem_, sync_);
+    std::string response =
+        exchange::runExchangeBody(*store_, request, *fileSystem_, sync_, nullptr, &memo_);
     captureWireText(WireText::Request, lastRequest_);
     captureWireText(WireText::Response, response);
     return std::make_unique<Parsed>(std::move(response));

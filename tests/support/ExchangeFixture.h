@@ -8,9 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "exchange/ExchangeResponse.h"
+#include "exchange/RecordMemo.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
-#include "exchange/ExchangeResponse.h"
 #include "store/Store.h"
 #include "support/TempDir.h"
 
@@ -70,6 +71,8 @@ class ExchangeFixture : public ::testing::Test {
     std::unique_ptr<store::Store> store_;
     platform::FileSystem* fileSystem_ = &platform::FileSystem::real();
     exchange::SyncStatus sync_{"iCloud enabled \u2014 waiting for sync", std::nullopt};
+    // Kept from exchange to exchange, as the store owner keeps it.
+    exchange::RecordMemo memo_;
 };
 
 // Record builders for requests.
