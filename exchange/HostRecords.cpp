@@ -82,31 +82,51 @@ std::string text(const json::Fields& record, std::string_view key) {
 
 // ---- Pass 1: create what is missing ------------------------------------------------------
 
-void createMissing(UnitOfWork& unitOfWork, const json::Fields& record, ExchangeIndexes& indexes) {
-    Uuid uuid = requireIdentifier(record);
-    switch (requireType(record)) {
-        case RecordType::Project:
-            if (!indexes.projects.count(uuid)) {
-                auto project = std::make_unique<model::Project>("", nullptr);
-                project->setUuid(uuid);
-                indexes.projects.emplace(uuid, unitOfWork.insert(std::move(project)));
-            }
-            break;
-        case RecordType::Tag:
-            if (!indexes.tags.count(uuid)) {
-                auto tag = std::make_unique<model::Tag>("");
-                tag->setUuid(uuid);
-                indexes.tags.emplace(uuid, unitOfWork.insert(std::move(tag)));
-            }
-            break;
-        case RecordType::Thing:
-            if (!indexes.things.count(uuid)) {
-                auto thing = std::make_unique<model::Thing>(model::ThingKind::note, "");
-                thing->setUuid(uuid);
-                indexes.things.emplace(uuid, unitOfWork.insert(std::move(thing)));
-            }
-            break;
+// The members the first and last passes read of a record.
+void readHead(json::Fields& record, json::ObjectView object) {
+    record.assign(object, {"deleted", "recordType", "uuid"});
+}
+
+// The stored record a host record applies to, found (or made) once in the first pass and used
+// by the second.
+struct Target {
+    RecordType type = RecordType::Thing;
+    model::Record* record = nullptr;  // null for a deleted record
+};
+
+template <typename Record, typename Make>
+Record* findOrCreate(std::unordered_map<Uuid, Record*>& index, const Uuid& uuid,
+                     UnitOfWork& unitOfWork, Make make) {
+    auto [at, added] = index.try_emplace(uuid, nullptr);
+    if (added) {
+        try {
+            auto record = make();
+            record->setUuid(uuid);
+            at->second = unitOfWork.insert(std::move(record));
+        } catch (...) {
+            index.erase(at);
+            throw;
+        }
     }
+    return at->second;
+}
+
+Target createMissing(UnitOfWork& unitOfWork, const json::Fields& record, ExchangeIndexes& indexes) {
+    Uuid uuid = requireIdentifier(record);
+    switch (RecordType type = requireType(record)) {
+        case RecordType::Project:
+            return {type, findOrCreate(indexes.projects, uuid, unitOfWork, [] {
+                        return std::make_unique<model::Project>("", nullptr);
+                    })};
+        case RecordType::Tag:
+            return {type, findOrCreate(indexes.tags, uuid, unitOfWork,
+                                       [] { return std::make_unique<model::Tag>(""); })};
+        case RecordType::Thing:
+            return {type, findOrCreate(indexes.things, uuid, unitOfWork, [] {
+                        return std::make_unique<model::Thing>(model::ThingKind::note, "");
+                    })};
+    }
+    return {};
 }
 
 // ---- Pass 2: apply ---------------------------------------------------------------------
@@ -281,22 +301,18 @@ void applyThing(UnitOfWork& unitOfWork, model::Thing& thing, const json::Fields&
     }
 }
 
-void apply(UnitOfWork& unitOfWork, const json::Fields& record, AssetReader& assets,
-           ExchangeIndexes& indexes) {
-    Uuid uuid = requireIdentifier(record);
-    auto type = recordType(record);
-    if (!type) {
-        return;  // refused in pass 1 already
-    }
-    switch (*type) {
+void apply(UnitOfWork& unitOfWork, const json::Fields& record, const Target& target,
+           AssetReader& assets, ExchangeIndexes& indexes) {
+    switch (target.type) {
         case RecordType::Project:
-            applyProject(*indexes.projects.at(uuid), record, indexes);
+            applyProject(static_cast<model::Project&>(*target.record), record, indexes);
             break;
         case RecordType::Tag:
-            applyTag(*indexes.tags.at(uuid), record, indexes);
+            applyTag(static_cast<model::Tag&>(*target.record), record, indexes);
             break;
         case RecordType::Thing:
-            applyThing(unitOfWork, *indexes.things.at(uuid), record, assets, indexes);
+            applyThing(unitOfWork, static_cast<model::Thing&>(*target.record), record, assets,
+                       indexes);
             break;
     }
 }
@@ -382,23 +398,26 @@ void applyHostRecords(UnitOfWork& unitOfWork, const ExchangeRequest& request, As
                       ExchangeIndexes& indexes) {
     // Each pass indexes the record it reads into one reused index: holding every record indexed
     // for the whole exchange would cost as much memory as the request's own document.
+    // The first pass reads only the head of each record and remembers what it applies to, so
+    // that the second reads no identifier again and the last revisits only deletions.
     const auto& records = request.records();
     json::Fields record;
-    for (json::ObjectView object : records) {
-        record.assign(object);
+    std::vector<Target> targets(records.size());
+    for (size_t i = 0; i < records.size(); ++i) {
+        readHead(record, records[i]);
         if (!isDeleted(record)) {
-            createMissing(unitOfWork, record, indexes);
+            targets[i] = createMissing(unitOfWork, record, indexes);
         }
     }
-    for (json::ObjectView object : records) {
-        record.assign(object);
-        if (!isDeleted(record)) {
-            apply(unitOfWork, record, assets, indexes);
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (targets[i].record != nullptr) {
+            record.assign(records[i]);
+            apply(unitOfWork, record, targets[i], assets, indexes);
         }
     }
-    for (json::ObjectView object : records) {
-        record.assign(object);
-        if (isDeleted(record)) {
+    for (size_t i = 0; i < records.size(); ++i) {
+        if (targets[i].record == nullptr) {
+            readHead(record, records[i]);
             deleteRecord(unitOfWork, record, indexes);
         }
     }

@@ -486,6 +486,19 @@ void Fields::assign(ObjectView object) {
     }
 }
 
+void Fields::assign(ObjectView object, std::initializer_list<std::string_view> keys) {
+    sorted_.clear();
+    for (const dom::key_value_pair field : theirs(object)) {
+        if (std::find(keys.begin(), keys.end(), field.key) == keys.end()) {
+            continue;
+        }
+        auto at = std::upper_bound(
+            sorted_.begin(), sorted_.end(), field.key,
+            [](std::string_view key, const auto& entry) { return key < entry.first; });
+        sorted_.emplace(at, field.key, ours(field.value));
+    }
+}
+
 std::optional<Element> Fields::get(std::string_view key) const {
     auto after =
         std::upper_bound(sorted_.begin(), sorted_.end(), key,

@@ -19,6 +19,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -157,6 +158,8 @@ class Fields {
     explicit Fields(ObjectView object) { assign(object); }
     // Indexes `object` in place of the one before.
     void assign(ObjectView object);
+    // The same with only the members named `keys`: for a reader that needs few of them.
+    void assign(ObjectView object, std::initializer_list<std::string_view> keys);
     std::optional<Element> get(std::string_view key) const;
 
   private:
