@@ -67,6 +67,8 @@ std::string blobReferencedSql() {
     return sql;
 }
 
+thread_local ChangeWriter::FromServer* fromServer = nullptr;
+
 template <typename Record>
 constexpr model::RecordType recordType() {
     if constexpr (std::is_same_v<Record, model::Thing>) {
@@ -80,6 +82,14 @@ constexpr model::RecordType recordType() {
 
 }  // namespace
 
+ChangeWriter::FromServer::FromServer() : outer_(fromServer) {
+    fromServer = this;
+}
+
+ChangeWriter::FromServer::~FromServer() {
+    fromServer = outer_;
+}
+
 ChangeWriter::ChangeWriter(sqlite::Database& db)
     : db_(db),
       begin_(db.prepare("BEGIN IMMEDIATE")),
@@ -91,16 +101,71 @@ ChangeWriter::ChangeWriter(sqlite::Database& db)
       deleteThingTags_(db.prepare("DELETE FROM ThingTags WHERE thing = ?1")),
       insertThingTag_(
           db.prepare("INSERT INTO ThingTags (thing, position, tag) VALUES (?1, ?2, ?3)")),
-      blobReferenced_(db.prepare(blobReferencedSql())) {}
+      blobReferenced_(db.prepare(blobReferencedSql())),
+      isMirrored_(db.prepare("SELECT 1 FROM StoreMetadata WHERE key = 'mirrorAccount'")),
+      noteChange_(db.prepare("INSERT OR REPLACE INTO Outbox (type, row, uuid, deleted) "
+                             "VALUES (?1, ?2, ?3, ?4)")),
+      clearChange_(db.prepare("DELETE FROM Outbox WHERE type = ?1 AND row = ?2")),
+      setVersion_(db.prepare(
+          "INSERT OR REPLACE INTO MirrorRecords (type, row, version) VALUES (?1, ?2, ?3)")),
+      setCursor_(db.prepare("INSERT OR REPLACE INTO StoreMetadata (key, value) "
+                            "VALUES ('mirrorCursor', ?1)")) {}
 
 void ChangeWriter::begin() {
+    mirrored_.reset();
     begin_.run();
 }
+
 void ChangeWriter::commit() {
+    FromServer* state = fromServer;
+    if (state != nullptr) {
+        writeServerState(*state);
+    }
+    mirrored_.reset();
     commit_.run();
+    if (state != nullptr) {
+        state->versions.clear();
+        state->cursor.reset();
+    }
+}
+
+void ChangeWriter::writeServerState(FromServer& state) {
+    for (const FromServer::Version& version : state.versions) {
+        setVersion_.bind(1, int64_t{static_cast<uint8_t>(version.type)});
+        setVersion_.bind(2, version.row);
+        setVersion_.bind(3, version.version);
+        setVersion_.run();
+    }
+    if (state.cursor) {
+        setCursor_.bind(1, std::string_view(std::to_string(*state.cursor)));
+        setCursor_.run();
+    }
+}
+
+void ChangeWriter::noteChange(model::RecordType type, int64_t row, const platform::Uuid& uuid,
+                              bool deleted) {
+    if (fromServer != nullptr) {
+        clearChange_.bind(1, int64_t{static_cast<uint8_t>(type)});
+        clearChange_.bind(2, row);
+        clearChange_.run();
+        return;
+    }
+    if (!mirrored_) {
+        mirrored_ = isMirrored_.step();
+        isMirrored_.reset();
+    }
+    if (!*mirrored_) {
+        return;
+    }
+    noteChange_.bind(1, int64_t{static_cast<uint8_t>(type)});
+    noteChange_.bind(2, row);
+    noteChange_.bindBlob(3, uuid.bytes.data(), uuid.bytes.size());
+    noteChange_.bind(4, int64_t{deleted ? 1 : 0});
+    noteChange_.run();
 }
 
 void ChangeWriter::rollbackQuietly() {
+    mirrored_.reset();
     if (!sqlite3_get_autocommit(db_.handle())) {
         try {
             rollback_.run();
@@ -130,6 +195,7 @@ void ChangeWriter::insertRow(const Record& record) {
     if constexpr (std::is_same_v<Record, model::Thing>) {
         writeTags(record);
     }
+    noteChange(recordType<Record>(), record.id().row, record.uuid(), false);
 }
 
 template <typename Record>
@@ -156,6 +222,7 @@ void ChangeWriter::updateRow(const Record& record, uint32_t fields) {
             writeTags(record);
         }
     }
+    noteChange(recordType<Record>(), record.id().row, record.uuid(), false);
 }
 
 template <typename Record>
@@ -167,6 +234,7 @@ void ChangeWriter::removeRow(const Record& record) {
     sqlite::Statement& statement = statementsOf<Record>().remove;
     statement.bind(1, record.id().row);
     statement.run();
+    noteChange(recordType<Record>(), record.id().row, record.uuid(), true);
 }
 
 void ChangeWriter::insert(const model::Thing& thing) {

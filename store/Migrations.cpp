@@ -46,9 +46,30 @@ void applyStep(sqlite::Database& db, const std::string& path, const Step& step) 
 
 }  // namespace
 
+// Layout 2: what a mirrored store's saves changed, and what the mirror last saw of the
+// server. Written out here as it was at layout 2; fresh stores get the same tables from
+// store/RecordTables.cpp.
+constexpr const char* kMirrorTables =
+    "CREATE TABLE Outbox (\n"
+    "    change INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+    "    type INTEGER NOT NULL,\n"
+    "    row INTEGER NOT NULL,\n"
+    "    uuid BLOB NOT NULL,\n"
+    "    deleted INTEGER NOT NULL,\n"
+    "    UNIQUE (type, row)\n"
+    ");\n"
+    "CREATE TABLE MirrorRecords (\n"
+    "    type INTEGER NOT NULL,\n"
+    "    row INTEGER NOT NULL,\n"
+    "    version INTEGER NOT NULL,\n"
+    "    PRIMARY KEY (type, row)\n"
+    ") WITHOUT ROWID;\n";
+
 const std::vector<Step>& steps() {
-    // Layout 1 is the first one stores were made with; no step has been needed since.
-    static const std::vector<Step> all;
+    // Layout 1 is the first one stores were made with.
+    static const std::vector<Step> all{
+        {2, "adding the mirror's outbox", [](sqlite::Database& db) { db.execute(kMirrorTables); }},
+    };
     return all;
 }
 

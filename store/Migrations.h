@@ -26,7 +26,7 @@
 namespace tavro::store::migrations {
 
 inline constexpr int kFirstLayout = 1;
-inline constexpr int kCurrentLayout = 1;
+inline constexpr int kCurrentLayout = 2;
 
 struct Step {
     int to;            // the layout this step makes out of layout `to - 1`

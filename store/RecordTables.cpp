@@ -90,6 +90,23 @@ std::string createStatements() {
         ") WITHOUT ROWID;\n");
     appendBlobIndexes(out);
     out.append("CREATE TABLE StoreMetadata (key TEXT PRIMARY KEY, value TEXT) WITHOUT ROWID;\n");
+    // What a mirrored store's saves changed, one row per record (its latest change, numbered
+    // by `change`, never reused), and the server's version of each record as last seen.
+    out.append(
+        "CREATE TABLE Outbox (\n"
+        "    change INTEGER PRIMARY KEY AUTOINCREMENT,\n"
+        "    type INTEGER NOT NULL,\n"
+        "    row INTEGER NOT NULL,\n"
+        "    uuid BLOB NOT NULL,\n"
+        "    deleted INTEGER NOT NULL,\n"
+        "    UNIQUE (type, row)\n"
+        ");\n"
+        "CREATE TABLE MirrorRecords (\n"
+        "    type INTEGER NOT NULL,\n"
+        "    row INTEGER NOT NULL,\n"
+        "    version INTEGER NOT NULL,\n"
+        "    PRIMARY KEY (type, row)\n"
+        ") WITHOUT ROWID;\n");
     return out;
 }
 

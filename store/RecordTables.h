@@ -2,7 +2,8 @@
 // The store's tables as the field tables describe them: one per record type, named as the type,
 // with an `id` row key and one column per stored field in schema order (a byte field takes two:
 // its digest and its size), every column with the field's default; the tags of a thing in a
-// join table in relationship order; an index per byte field for finding a blob's users.
+// join table in relationship order; an index per byte field for finding a blob's users; and
+// the mirror's outbox and server versions (store/Outbox.h).
 
 #include <string>
 #include <tuple>

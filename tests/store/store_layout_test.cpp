@@ -165,22 +165,22 @@ TEST_F(StoreLayoutTest, AnUpgradedStoreHasTheLayoutOfAFreshOne) {
               std::vector<std::string>{std::to_string(migrations::kCurrentLayout)});
 }
 
-// Two steps past today's layout: a column, then a table and a column; the second can be made
+// Today's steps and two past them: a column, then a table and a column; the last can be made
 // to kill the process half-way through.
 std::vector<migrations::Step> laterSteps(bool dieInSecond) {
     int next = migrations::kCurrentLayout + 1;
-    return {{next, "a rating for things",
-             [](sqlite::Database& db) {
-                 db.execute("ALTER TABLE Thing ADD COLUMN rating INTEGER DEFAULT 0");
-             }},
-            {next + 1, "a reading list",
-             [dieInSecond](sqlite::Database& db) {
-                 db.execute("CREATE TABLE ReadingList (thing INTEGER)");
-                 db.execute("ALTER TABLE Thing ADD COLUMN readAt REAL DEFAULT NULL");
-                 if (dieInSecond) {
-                     ::raise(SIGKILL);
-                 }
-             }}};
+    std::vector<migrations::Step> steps = migrations::steps();
+    steps.push_back({next, "a rating for things", [](sqlite::Database& db) {
+                         db.execute("ALTER TABLE Thing ADD COLUMN rating INTEGER DEFAULT 0");
+                     }});
+    steps.push_back({next + 1, "a reading list", [dieInSecond](sqlite::Database& db) {
+                         db.execute("CREATE TABLE ReadingList (thing INTEGER)");
+                         db.execute("ALTER TABLE Thing ADD COLUMN readAt REAL DEFAULT NULL");
+                         if (dieInSecond) {
+                             ::raise(SIGKILL);
+                         }
+                     }});
+    return steps;
 }
 
 void prepareWith(const std::string& path, const std::vector<migrations::Step>& steps) {
