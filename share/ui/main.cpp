@@ -190,6 +190,14 @@ int showForm(QtCommandLine& commandLine, const Options& options) {
         extensionItemsFromArguments(options.shareArguments, std::cin), std::cerr);
     ui::ShareViewController controller(context);
     prefill(*controller.shareView(), options.form);
+    // What could not be read is named on standard error as well as under the form's list, as
+    // --no-gui names it; later loads (drops, pastes) add to the same list.
+    size_t reported = 0;
+    QObject::connect(controller.shareView(), &ui::ShareView::loadingFinished, &app, [&] {
+        const auto& unread = controller.shareView()->unread();
+        for (; reported < unread.size(); ++reported)
+            std::cerr << ui::unreadDescription(unread[reported]) << std::endl;
+    });
     // Closing the window is cancelling, as Escape is; the request decides the exit status.
     app.setQuitOnLastWindowClosed(false);
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, &app,
