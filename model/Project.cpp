@@ -27,7 +27,7 @@ Project::~Project() {
     for (Thing* thing : things_) {
         if (thing->s_.project == this) {
             thing->s_.project = nullptr;
-            thing->touch();
+            thing->renewRevision();
         }
     }
 }
@@ -35,7 +35,7 @@ Project::~Project() {
 void Project::setUuid(const platform::Uuid& value) {
     if (!(s_.uuid == value)) {
         for (Thing* thing : things_) {
-            thing->touch();  // the thing's record names its project by its identifier
+            thing->renewRevision();  // the thing's record names its project by its identifier
         }
     }
     assign(*this, s_.uuid, value, static_cast<int>(ProjectField::uuid));

@@ -58,7 +58,7 @@ class Record {
     explicit Record(RecordType type) : id_{type, nextTemporaryRow()}, revision_(nextRevision()) {}
     ~Record();
 
-    void touch() { revision_ = nextRevision(); }
+    void renewRevision() { revision_ = nextRevision(); }
 
     // Stores `value` in `slot` when it differs, marking the field changed; announces the write
     // either way. `self` is the record as its own type, for the tracker.
@@ -76,7 +76,7 @@ class Record {
             tracker_->willFirstChange(self);
         }
         changedFields_ |= 1u << field;
-        touch();
+        renewRevision();
     }
     void announce(int field) const;
 

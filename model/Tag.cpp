@@ -21,7 +21,7 @@ Tag::~Tag() {
         auto found = std::find(tags.begin(), tags.end(), this);
         if (found != tags.end()) {
             tags.erase(found);
-            thing->touch();
+            thing->renewRevision();
         }
     }
 }
@@ -29,7 +29,7 @@ Tag::~Tag() {
 void Tag::setUuid(const platform::Uuid& value) {
     if (!(s_.uuid == value)) {
         for (Thing* thing : things_) {
-            thing->touch();  // the thing's record lists this tag by its identifier
+            thing->renewRevision();  // the thing's record lists this tag by its identifier
         }
     }
     assign(*this, s_.uuid, value, static_cast<int>(TagField::uuid));

@@ -42,7 +42,7 @@ struct RecordAccess {
     static uint8_t status(const model::Record& record) { return record.storeStatus_; }
     static void setStatus(model::Record& record, uint8_t status) { record.storeStatus_ = status; }
     static void forgetObservers(model::Record& record) { record.observers_.reset(); }
-    static void touch(model::Record& record) { record.touch(); }
+    static void renewRevision(model::Record& record) { record.renewRevision(); }
 };
 
 }  // namespace tavro::store

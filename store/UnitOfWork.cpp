@@ -506,7 +506,7 @@ void UnitOfWork::rollback() {
         std::visit(
             [](auto& stored) {
                 RecordAccess::state(*stored.record) = std::move(stored.state);
-                RecordAccess::touch(*stored.record);
+                RecordAccess::renewRevision(*stored.record);
                 RecordAccess::setStatus(*stored.record, kStored);
                 RecordAccess::clearChanges(*stored.record);
             },

@@ -26,6 +26,23 @@ TEST(ThingOperations, TouchSetsOnlyTheUpdateTime) {
     EXPECT_EQ(heard.fields, std::vector<ThingField>{ThingField::updatedAt});
 }
 
+// What a thing's record shows changes when a tag it carries goes away: its revision changes
+// with it, and nothing else of the thing (least of all its update time) does.
+TEST(ThingOperations, ATagGoingAwayRenewsTheRevisionOnly) {
+    Thing thing(ThingKind::note, "t");
+    thing.setUpdatedAt(1.0);
+    uint64_t before = thing.revision();
+    {
+        Tag tag("x");
+        thing.setTags({&tag});
+        EXPECT_NE(thing.revision(), before);
+        before = thing.revision();
+    }
+    EXPECT_TRUE(thing.tags().empty());
+    EXPECT_NE(thing.revision(), before);
+    EXPECT_EQ(thing.updatedAt(), 1.0);
+}
+
 TEST(ThingOperations, AddingATagTwiceKeepsOneAndTouchesOnce) {
     Thing thing(ThingKind::note, "t");
     Tag first("first");
