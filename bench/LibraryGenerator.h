@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Realistic libraries for benchmarks: things of every kind with text of typical lengths,
 // tags and a project tree, some things with small contents. Deterministic for a seed.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exchange figures measured as a host sees them. The request exists only as text (written
 // record by record, never held as a tree), and each exchange's peak memory is its own: every
 // scenario runs in a child process of its own that opens the store file, reads its request

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Store figures for libraries of 10,000 and 100,000 things (5,000 tags, 2,000 projects):
 // saving everything inserted, opening and fetching all three types (against a bare SELECT of
 // the same rows through SQLite's C API), memory per loaded thing, saving 1% changed and 1,000

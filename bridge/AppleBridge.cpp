@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The C exports: thin wrappers that turn every C++ failure into the C answer for "no".
 // Nothing may throw across this boundary: the synchronous exports run their bodies through
 // guarded(), and the exchange turns every failure into an answer through its callback.

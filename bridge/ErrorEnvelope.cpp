@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bridge/ErrorEnvelope.h"
 
 #include <sqlite3.h>

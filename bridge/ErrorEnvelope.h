@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The error envelope: what the host receives instead of a response when an exchange fails,
 // {"version":1,"error":"<description>"}, written compactly.

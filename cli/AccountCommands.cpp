@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/AccountCommands.h"
 
 #include "cli/CommandLine.h"

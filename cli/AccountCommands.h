@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // `tavro account ...`: signing this machine in to an account on a sync server.
 //   account sign-in SERVICE   ask the server for the account's record name and write the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/CommandLine.h"
 
 #include <fcntl.h>

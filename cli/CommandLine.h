@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // How `tavro` reports what went wrong: a usage error names the unknown command or option and
 // ends with status 2; a failure names the file or the thing that failed and the real reason

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/ExchangeCommands.h"
 
 #include <unistd.h>

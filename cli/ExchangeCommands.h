@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The `tavro` subcommands that go through the library's exports: group-path, cloud-available
 // and exchange. Each answers the process's exit status.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/HostLibrary.h"
 
 #include <dlfcn.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // libTavroApple loaded the way a host loads it: dlopen, then the four exports bound by name.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/InboxCommands.h"
 
 #include "platform/Json.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // `tavro inbox ...`: the host's side of the shared inbox, for host developers and scripts.
 //   inbox list        the complete entries, oldest first, one compact JSON object per line:

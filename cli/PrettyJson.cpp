@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/PrettyJson.h"
 
 #include "platform/Json.h"

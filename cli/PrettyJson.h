@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Indented JSON for people reading a response in a terminal (two spaces a level, keys in the
 // order given), written by the library's one writer in its indented form.

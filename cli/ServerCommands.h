@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // `tavro server ...`: an administrator's commands for a sync server (see mirror/).
 //   server init [SERVICE]                         install or upgrade the account database

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tavro`: the host's command-line program. It loads libTavroApple with dlopen and binds the
 // four exports by name, exactly as a host application does, and consumes the shared inbox.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exchange/AccountGuard.h"
 
 #include "platform/BridgeError.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Keeps a library with the cloud account it was first synced under. The first exchange on a
 // store location writes the signed-in user's record name into "ZuvirevaCloudAccount" beside the

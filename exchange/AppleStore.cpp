@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exchange/AppleStore.h"
 
 #include "exchange/AccountGuard.h"

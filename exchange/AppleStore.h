@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The single owner of the native store. Every exchange runs through it: the request is parsed
 // and validated, cloud availability, the App Group location, the cloud account and the account

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exchange/Asset.h"
 
 #include <sys/resource.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Reading the files that request records name under "data", "thumbnail" and "icon". A file must
 // lie inside the exchange directory once symbolic links and "." / ".." are resolved on both

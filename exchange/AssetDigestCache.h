@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Digests of asset files already hashed, keyed by path and checked against the file's identity
 // and change time, so that an exchange does not read unchanged host files again: its cost

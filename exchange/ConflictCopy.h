@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Keeping the store's version of a linked thing whose file both sides changed: a new thing
 // carrying the stored values, titled and named with " (iCloud conflict)", under an identifier

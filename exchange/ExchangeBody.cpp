@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exchange/ExchangeBody.h"
 
 #include "exchange/Asset.h"

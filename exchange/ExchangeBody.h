@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The body of an exchange over an open store and a validated request: one unit of work in
 // which the host's records are applied and saved, then the whole library is reported back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exchange/ExchangeRequest.h"
 
 #include "platform/BridgeError.h"

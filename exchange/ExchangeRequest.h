@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The request of one exchange, parsed and validated: a JSON object with "version" 1, the
 // "storePath" and "directory" texts and a "records" array of objects. Everything else in it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exchange/ExchangeResponse.h"
 
 #include <unistd.h>

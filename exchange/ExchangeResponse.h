@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The exchange's answer: every record the store holds after the save (projects, then tags,
 // then things), each thing with the digests of its contents, its file fingerprint and its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exchange/FileFingerprint.h"
 
 #include "model/Thing.h"

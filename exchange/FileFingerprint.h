@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The file fingerprint: a digest of exactly the values that make up a thing's file (kind,
 // title, content, address, file name, trash time and the data's digest). Linked things are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Bringing the host's records into the store in one unit of work: load and index, create what
 // is missing, apply in request order (newer wins; linked things merged three-way by file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exchange/RecordMemo.h"
 
 #include <utility>

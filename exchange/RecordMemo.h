@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The host's copy of each thing's record as a response wrote it, with its record fingerprint,
 // keyed by the thing's revision (model/Record.h): a thing that has not changed since is

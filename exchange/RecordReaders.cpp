@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "exchange/RecordReaders.h"
 
 namespace tavro::exchange {

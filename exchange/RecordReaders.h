@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The readers of request record values. A missing key, JSON null and a value of another type
 // all read as absent and take the key's default; none of them fails.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds arbitrary bytes through everything a request meets before the store: UTF-8 repair,
 // parsing, validation and the readers of every record key. Nothing may crash or leak; errors
 // are the expected answer to most inputs.

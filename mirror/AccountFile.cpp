@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mirror/AccountFile.h"
 
 #include "mirror/Connection.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Signing a machine in to an account on a sync server, and out again. Signed in, the cloud
 // account file (<config home>/tavro/cloud-account.json, read by platform/CloudAccount.h) says

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One session with a sync server through libpq. Connection and Result own their libpq handles;
 // every failure is a ServerError whose sentence says what went wrong in the user's terms

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mirror/ServerAccounts.h"
 
 #include "mirror/ServerError.h"

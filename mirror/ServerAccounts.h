@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Accounts on a sync server. An account is a login role of the server that belongs to the
 // group role tavro_client, plus its row, which holds the record name the server issued to it:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mirror/ServerError.h"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What can go wrong between a machine and its sync server, as one error type whose sentence
 // names the real cause for the user ("The sync server can’t be reached (…)."). It is a

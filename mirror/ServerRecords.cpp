@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mirror/ServerRecords.h"
 
 namespace tavro::mirror {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A machine's calls on its account's records and content, one function of the server each
 // (see mirror/sql/). Every call acts on the account of the connected role only.

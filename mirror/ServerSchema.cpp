@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mirror/ServerSchema.h"
 
 #include <span>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The account database on a sync server: its tables and functions are the SQL steps kept in
 // mirror/sql/, applied in order. The server records which steps it holds as one number, its

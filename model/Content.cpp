@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "model/Content.h"
 
 #include "platform/Sha256.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The value of a byte field (`data`, `thumbnailData`, `iconData`): its SHA-256 digest and size,
 // and where the bytes are. Stored content lives in the store's blob folder under its digest;

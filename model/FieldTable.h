@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The building blocks of a record type's field table: one entry per field in schema order,
 // saying how the field is kept in its row (column names and default), how the exchange carries

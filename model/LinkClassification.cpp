@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "model/LinkClassification.h"
 
 #include <algorithm>

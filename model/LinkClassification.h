@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Choosing a kind for a new thing made from a web address or from a file's type. Stateless;
 // usable from any thread.

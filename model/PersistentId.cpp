@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "model/PersistentId.h"
 
 #include <atomic>

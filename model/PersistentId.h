@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The store's identifier of a record object. Records compare and hash by it alone; `uuid` is
 // data shared with the host and may repeat within a store.

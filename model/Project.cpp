@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "model/Project.h"
 
 #include "model/Links.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A folder of the library. Projects form a tree through `parent`; each thing sits in at most
 // one project.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The fields of a project, in schema order: the one description from which its row, its table
 // and its exchange record follow.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Read-only navigation of the project tree, and the lists of things not in the trash.
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "model/Record.h"
 
 #include <algorithm>

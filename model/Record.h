@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What the three record types share: the persistent identifier they compare by, the
 // announcement of field writes to observers, and the hook through which the unit of work that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The services whose addresses become their own kinds of thing. Hosts are lower-case and
 // without "www.", the form addresses are normalised to before they are compared.

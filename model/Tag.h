@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A label that any number of things carry. Its name is kept exactly as given.
 

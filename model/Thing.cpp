@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "model/Thing.h"
 
 #include "model/Links.h"

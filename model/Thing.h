@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One saved item of the library. Fields in schema order; each setter stores the value and
 // announces the write, nothing more (no setter touches `updatedAt`).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The stored fields of a thing that hold a value of their own, in schema order: one line each,
 // from which ThingField, ThingState, Thing's accessors and setters and the field table

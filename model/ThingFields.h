@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The fields of a thing, in schema order: the one description from which its row, its table,
 // its exchange record and its conflict copy follow. The fields with values of their own come

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "model/ThingKind.h"
 
 #include "platform/Error.h"

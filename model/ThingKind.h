@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The eight kinds of a thing. A thing stores its kind as the raw value, which is also what the
 // exchange carries, so raw values are compared exactly (a raw value with capitals is no kind).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "model/ThingKindLabels.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What presentation shows for each kind: fixed English labels, the name of the symbol that
 // stands for it, and whether its substance is a file or a link. Labels are not raw values:

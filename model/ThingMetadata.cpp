@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "model/ThingMetadata.h"
 
 #include "platform/Error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Descriptive details a thing keeps as JSON text in `metadataJSON`. A plain value; it may be
 // copied between threads.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The changes a user makes to a thing as a whole. Each goes through the ordinary setters, so
 // observers and the owning unit of work see them like any other write.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a thing shows and how it is found: values derived from its fields, read-only.
 
 #include <algorithm>

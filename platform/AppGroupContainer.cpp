@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/AppGroupContainer.h"
 
 #include "platform/Entitlements.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The App Group container: <data home>/group-containers/<identifier>, created with its parents
 // on lookup. Answers only when the running process's entitlements list the identifier under

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/Availability.h"
 
 #include "platform/AppGroupContainer.h"

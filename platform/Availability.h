@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Whether this process may use the App Group and iCloud sync, from its entitlements and two
 // environment variables. Both functions run on any thread, keep no state and never fail.

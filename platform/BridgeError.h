@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The library's own error: one field, `message`, which is also its localized description.
 // Every message the library raises is defined here once, spelled exactly as users see it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/ByteCountFormatter.h"
 
 #include <unicode/locid.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Human-readable file sizes as the platform's byte-count formatter writes them in its file
 // style: decimal units (1 KB = 1000 bytes), the unit chosen by magnitude before rounding, no

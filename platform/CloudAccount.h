@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The signed-in cloud account, stood in for by <config home>/tavro/cloud-account.json with
 // the members "status" and "userRecordName", and "service" when the account syncs through a

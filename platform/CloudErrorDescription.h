@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Turns any error into the one text shown to the user: the useful leaves of the error's tree
 // (per-item errors before the underlying error, at most twelve levels deep, each error once),

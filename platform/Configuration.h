@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The application's two provisioning identifiers, fixed at build time (CMake cache variables
 // TAVRO_APP_GROUP_IDENTIFIER and TAVRO_ICLOUD_CONTAINER_IDENTIFIER).

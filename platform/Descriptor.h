@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An open file descriptor owned by one scope: closed when the scope ends, whatever path leaves
 // it. Not copyable.

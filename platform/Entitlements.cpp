@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/Entitlements.h"
 
 #include <plist/plist.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The running process's code-signing entitlements, stood in for by an XML property list:
 // $TAVRO_ENTITLEMENTS when set and not empty, else the executable's path + ".entitlements".

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Everything the library learns from the machine it runs on, behind one interface: the
 // process's environment variables, its executable's path and the clock. Entitlements, the data

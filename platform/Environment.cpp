@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/Environment.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The running process's own environment: what Env::real() answers with. Read afresh at every
 // call; nothing is cached. The rest of the library asks an Env (platform/Env.h), never these.

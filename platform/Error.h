@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Errors as the platform models them: a domain, an integer code, a localized description and
 // a user-info map. Error values are shared and compared by identity (the same object), which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The file operations the library needs, behind one small interface so that tests can fail a
 // write, a rename or a read at a chosen moment (see tests/support/FaultyFileSystem.h).

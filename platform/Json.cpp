@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/Json.h"
 #include "platform/LargePages.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // JSON reading (over simdjson's DOM, which only platform/Json.cpp includes) and writing (our
 // own compact writer).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/JsonWriter.h"
 
 #include "platform/Json.h"

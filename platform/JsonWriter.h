@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The one JSON writer: every JSON text the library and its programs produce is written by it,
 // as a stream of values, so that a large document (an exchange response) needs no tree. Its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Large buffers filled once per exchange (the response text, the padded copy of the request)
 // are fresh memory every time, and touching them page by page costs one fault per 4 KiB: tens

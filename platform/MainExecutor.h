@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The stand-in for the host process's main thread: one thread owned by the library, started by
 // the first submission, running submitted tasks one at a time in submission order. Every

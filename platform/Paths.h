@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Path arithmetic, done on text as the platform does it. No function here touches the disk
 // except absolute() (it reads the current directory) and resolveSymlinks().

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // SHA-256 digests as 64 lower-case hexadecimal digits, the form every digest of the exchange
 // uses. Content is hashed while it streams; nothing needs a whole file in memory.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Text services over ICU: UTF-8 repair, user-perceived characters, case mapping, localized
 // comparison, and the platform's white-space and line-break sets.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Points in time as seconds since 1970-01-01T00:00:00Z in a double (better than a
 // millisecond for any date people save). The exchange carries milliseconds.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/TypeIdentifiers.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Uniform type identifiers: the well-known system types people share (images, movies, audio,
 // text, links, documents, archives), their parents, file-name extensions, MIME types and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/Url.h"
 
 #include <uriparser/Uri.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A web address parsed by RFC 3986 (uriparser), for code below the share side that reads an
 // address's parts. Characters an address may not hold (space, quotes, angle brackets,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/Uuid.h"
 
 #include <openssl/rand.h>

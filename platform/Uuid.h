@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // 128-bit identifiers. Parsing accepts exactly the canonical 36-character 8-4-4-4-12 form
 // with hexadecimal digits in either case; braces, missing hyphens, "urn:uuid:" and white space

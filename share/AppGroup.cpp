@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "share/AppGroup.h"
 
 #include "platform/AppGroupContainer.h"

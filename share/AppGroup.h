@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The application's App Group: its configuration constants and the two container lookups the
 // inbox uses. The writer insists on the real container (an entry written anywhere else would

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One item of a share request: optional content text (for instance the text selected when a
 // page was shared) and its attachments, in order. A missing attachment list and an empty one

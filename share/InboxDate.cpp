@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "share/InboxDate.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The inbox's date-time text: YYYY-MM-DDThh:mm:ssZ in UTC with whole seconds, the only form the
 // host's reader accepts. Fractions of a second are dropped when writing and refused when

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "share/ItemProvider.h"
 
 #include "platform/TypeIdentifiers.h"

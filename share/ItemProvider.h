@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // An attachment of a share request: one shared thing offered in one or more representations,
 // each named by a uniform type identifier. The share entry builds providers from the command

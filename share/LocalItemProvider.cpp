@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "share/LocalItemProvider.h"
 
 #include <stdlib.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A provider of content this process already holds: the share entry's command-line arguments
 // and standard input, and the share sheet's drops and pastes. Completions run at once, on the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Waiting for a callback that fires once: the bridge between a provider's completion and the
 // loader, which runs on a worker thread and handles one provider at a time.

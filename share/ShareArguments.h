@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The share entry's command line as a share request:
 //   tavro-share [--text TEXT] [URL-or-path ...]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "share/SharePayloadLoader.h"
 
 #include <unicode/utf8.h>

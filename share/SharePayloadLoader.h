@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Turns a share request (extension items with their attachments) into payloads. Each
 // attachment is asked for its content in a fixed order of preference: a file URL, media (image,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "share/SharedInbox.h"
 
 #include <dirent.h>

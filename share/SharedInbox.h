@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The shared inbox: the only channel from the share side to the host. Each shared item is an
 // entry folder "SharedInbox/<UPPER-CASE ID>" in the App Group container holding the payload

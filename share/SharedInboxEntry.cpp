@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "share/SharedInboxEntry.h"
 
 #include "platform/Text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One shared item as the share side hands it to the host: the record stored as "manifest.json"
 // in the item's entry folder.

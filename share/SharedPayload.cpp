@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "share/SharedPayload.h"
 
 #include "platform/ByteCountFormatter.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One thing the user shared, for the life of one share sheet: a link, a piece of text, or a
 // file (images arrive as files). Immutable; copies share the file's bytes or open file.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "share/Url.h"
 
 #include "platform/Url.h"

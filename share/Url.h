@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A URL as shared content carries it: parsed by RFC 3986, kept as its absolute text. Characters
 // a URL may not hold (spaces, quotes, angle brackets, non-ASCII, a "%" that starts no escape)

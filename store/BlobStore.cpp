@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/BlobStore.h"
 
 #include <dirent.h>

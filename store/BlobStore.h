@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The folder of byte-field contents beside the store file, one file per content named by its
 // SHA-256 digest. A content is written once, durably, before any transaction refers to it; it

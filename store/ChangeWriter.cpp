@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/ChangeWriter.h"
 
 #include "store/RecordRows.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Writes the changes of one save inside a transaction: rows of inserted records in full, of
 // changed records only the columns of the changed fields, deleted rows with their join rows.

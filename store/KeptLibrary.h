@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The records of the last unit of work that held the store from its first read, kept by the
 // store once that unit ended cleanly, so that the next such unit (the next exchange) starts

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/Migrations.h"
 
 #include <algorithm>

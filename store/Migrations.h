@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The store's layout (its tables, columns and indexes) and the steps that bring an older store
 // up to date. The layout is counted up by one with every change and recorded in the store's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The mirror's side of a store's outbox (store/ChangeWriter.h writes it): attaching a store to
 // an account, the records whose latest change has not reached the server yet, acknowledging a

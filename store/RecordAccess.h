@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The store's way into the records: it builds them from rows without running the constructors
 // (the schema's defaults apply, not the clock), gives them their permanent identifiers, reads

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Reads the whole library in one read transaction: every project, tag and thing as record
 // objects with their permanent identifiers, and every relationship linked at both ends.

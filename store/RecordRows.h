@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Conversion between record fields and the columns of their rows, driven by the field tables:
 // binding fields' values to a statement, and reading a row back with NULL taking the field's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/RecordTables.h"
 
 namespace tavro::store::tables {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The store's tables as the field tables describe them: one per record type, named as the type,
 // with an `id` row key and one column per stored field in schema order (a byte field takes two:

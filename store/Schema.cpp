@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/Schema.h"
 
 #include "platform/Error.h"

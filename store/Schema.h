@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Making and checking the store: a new one gets the tables the field tables describe
 // (store/RecordTables.h) in the current layout; an existing one must hold this schema version

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A thin owner of SQLite handles: the connection and reusable prepared statements. Every
 // failure becomes a platform::Error in SQLite's domain with SQLite's code: a sentence for the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "store/Store.h"
 
 #include <fcntl.h>

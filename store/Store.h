@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The native store: the library's records in one SQLite database file, byte-field contents in
 // a blob folder beside it ("<store file name>-blobs"). Work on records happens in units of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Sync events of the store's mirroring. Linux has no mirroring engine, so nothing in the store
 // posts events by itself; the store owner subscribes, and tests (or a future engine) post.

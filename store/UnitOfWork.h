@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A unit of work on the store, with automatic saving off: the records it fetched or received,
 // one object per stored record (an identity map), and the changes made to them since the last

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Drops and pastes as share-request attachments. A list of links or files ("text/uri-list")
 // becomes one attachment per entry: a local file offers the file, anything else offers a link.

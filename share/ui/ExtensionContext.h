@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The share request as the sheet's controller sees it: the items the sharing program handed
 // over, and the two ways the request ends. The items are untyped, as the platform hands them

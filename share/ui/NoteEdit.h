@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The note field: plain multi-line text that grows with its content from three to six lines
 // and scrolls beyond that, so a short note keeps the form compact and a long one stays usable.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "share/ui/PayloadLabel.h"
 
 #include <QPainter>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A payload's summary beside its icon, wrapped to at most two lines; text that does not fit
 // ends the second line with an ellipsis. Summaries can be long (a 140-character text, a long

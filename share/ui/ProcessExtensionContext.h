@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The share request of a `tavro-share` process: its items come from the command line, and
 // ending the request ends the program: completed with status 0, cancelled with status 1 and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // tavro-share's command line split between the program and Qt. Qt takes its own options out
 // of what it is given, and under X11 some of its names are ours as well ("-title" and

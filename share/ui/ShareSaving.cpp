@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "share/ui/ShareSaving.h"
 
 #include <exception>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // What Save does with the form's text: the tag list, the title, and one inbox entry per
 // payload. Shared by the sheet and the program's scriptable mode so that both write exactly

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The share form: what was shared, a title, tags and a note, and the Cancel and Save buttons.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The share target's entry point: takes the share request, shows the form in a 440 × 480
 // view, and ends the request when the user saves (completed) or cancels (user-cancelled

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "share/ui/StateRendering.h"
 
 #include <stdlib.h>

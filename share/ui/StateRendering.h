@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Pictures of the form in each of its states, for review: Loading, Empty, Ready and Ready with
 // an error, rendered at the sheet's size into "share-sheet-<state>.png" files. Needs a running

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Icons for the symbol names payloads and the form use ("link", "photo", ...). Each symbol has
 // one fixed freedesktop icon name, looked up in the desktop's icon theme; where the theme has

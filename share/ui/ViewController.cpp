@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "share/ui/ViewController.h"
 
 namespace tavro::share::ui {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The desktop's view controller: owns one view, knows the request it serves and the size it
 // would like to be shown at. Subclasses build the view in loadView() and finish it in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavro-share: saves what another program shares into Tavro's shared inbox.
 //
 // With a desktop it shows the share form for the shared items; --no-gui saves them straight

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The two synchronous exports of the real library, each case in a fresh process with exactly
 // the environment it names: the probe program loads the library with dlopen and prints its
 // answers.

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Loads libTavroApple the way a host does and prints what the two synchronous exports answer
  * in this process's environment:
  *     group_path=<path or (null)>

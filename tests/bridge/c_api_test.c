@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A plain C client of the public header, linked with the library. Run by ctest with an
  * entitlements file granting the App Group, the iCloud container and CloudKit, and a data
  * home inside the build tree. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the host reads when an exchange fails: running out of memory is named as such wherever
 // it surfaced, and other failures keep their own sentence.
 

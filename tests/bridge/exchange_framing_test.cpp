@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How an exchange reaches the host: copied at once, answered exactly once through the
 // callback, on the library's own thread, after the export has returned. Uses the real
 // library through dlopen, as a host does.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads libTavroApple the way a host does and starts exchanges while the process lacks the
 // resources to serve them, lowering its own address-space limit and raising it again:
 //   1. the executor's thread cannot be started (no room for its stack): the exchange waits;

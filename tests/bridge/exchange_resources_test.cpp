@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Exchanges started while the process lacks the resources to serve them (no room for the
 // library's thread, for a copy of the request, or for the parser's buffers) are each answered
 // exactly once, and running out of memory is said as such. Runs the probe, which lowers its

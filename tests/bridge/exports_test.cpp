@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the shared library shows the dynamic linker: the four exports and nothing else, and a
 // SONAME so that hosts bind to the ABI version.
 

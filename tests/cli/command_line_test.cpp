@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What `tavro` says when it cannot do what it was asked: every failure ends with a status and
 // one line "tavro: ..." naming its cause, never with an uncaught exception; a command line it
 // does not understand points to --help and ends with status 2. Answers about iCloud

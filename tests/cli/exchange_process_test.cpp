@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole exchanges through the real library, driven by the real `tavro` program in a child
 // process per scenario: the store is opened once per process, so each scenario starts fresh.
 

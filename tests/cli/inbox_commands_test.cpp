@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // `tavro inbox list` and `tavro inbox remove ID` over a private App Group container.
 
 #include <filesystem>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Several `tavro` processes exchanging with one store at the same time, round after round: the
 // newer version of a thing wins whatever order the processes commit in, things added at once
 // by several processes are all kept, content stays readable while other processes open the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A process's first exchange meets a store another process is writing to: it waits for the
 // other's transaction to end instead of failing at once, whether the store is established or
 // is still an empty file someone has just created.

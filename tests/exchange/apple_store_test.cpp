@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The store owner: the opening sequence of every exchange, the account guard, opening the
 // store once, and the sync status kept from sync events. Each test has its own owner (not the
 // process-wide one) in its own provisioned sandbox, which the owner reads through a stand-in

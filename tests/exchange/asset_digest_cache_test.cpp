@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The digest cache only ever answers for a file that cannot have changed since it was hashed.
 
 #include <gtest/gtest.h>

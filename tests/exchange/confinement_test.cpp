@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What an exchange reads and writes stays where it must: asset files only from inside the
 // exchange directory and only regular ones, paths of any length refused or resolved without
 // working through them at length, the library's own files private to the user, and received

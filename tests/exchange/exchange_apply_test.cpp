@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How host records are brought into the store: newer wins, linked things merge by file
 // fingerprints, deletes, cycles, duplicates, and all-or-nothing application.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What an exchange answers and writes: fingerprints (checked against values computed here
 // independently), conflict copies, asset confinement, and the files in "received".
 

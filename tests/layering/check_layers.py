@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Checks the layering of the source tree: no folder includes a header of a layer above it,
 no file outside platform/ includes the JSON parser's own headers, and the shared library
 carries no share-target code.

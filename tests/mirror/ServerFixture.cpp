@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ServerFixture.h"
 
 #include <sys/stat.h>

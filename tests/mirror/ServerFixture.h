@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A database of its own on the test server for each test, set up with the server schema, and
 // accounts made in it as an administrator would (`tavro server add-account`), each a login

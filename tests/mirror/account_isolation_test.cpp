@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One account can neither read nor write another's rows, through any function granted to
 // machines, and a machine holds no privilege on any table: it reaches its rows only through
 // the functions, which find the account from the session's login role.

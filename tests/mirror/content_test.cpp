@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Content on the server: stored once per digest in chunks, and referencable only after the
 // server has hashed the chunks and found the digest. Chunks that do not hash to it are refused
 // and discarded; a missing chunk is reported rather than taken as the end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An account's records on the server: compare-and-swap on each record's version, one row per
 // record whatever happens to it, deletes as tombstones, and a change sequence a reader can page
 // through without ever skipping a change, even while writers commit out of turn.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Setting up a server's account database: `tavro server init` may be run any number of times,
 // by several administrators at once, and never touches a database set up by a newer Tavro;
 // machines are told plainly when their server's schema is missing or newer than they know.

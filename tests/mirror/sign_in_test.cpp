@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Signing a machine in: `tavro account sign-in SERVICE` writes the cloud account file, private
 // to the user, with the record name the server issued and the service, never a password; the
 // library's account reader takes it as it takes a file without a server. Every way signing in

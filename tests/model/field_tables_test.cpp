@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The field tables against the records: every entry's setter writes the entry's member and
 // announces the entry's position, and the tables say what the store and the exchange rely on.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a prefix of its own and checks the installed tree as a packager
 # or a host developer meets it, with nothing of the build tree or the environment helping.
 #

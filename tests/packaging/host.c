@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A C host built against the installed library only, with the flags pkg-config gives: it runs
  * one exchange that files one tag, prints the response and ends with status 0 when the
  * response carries that tag back. The callback arrives on the library's thread; the main

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Entitlements file reading, the App Group container and the availability decision, all
 // in-process through a stand-in environment (the real one is read by the process tests of the
 // bridge, in a child of their own).

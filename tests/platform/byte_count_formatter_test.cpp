@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File sizes as the platform's formatter writes them.
 
 #include <gtest/gtest.h>

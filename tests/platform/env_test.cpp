@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What every Env derives from its variables and executable path (the entitlements file, the
 // XDG base folders, the cloud-account file), through a stand-in; and the real one, which must
 // read the process afresh at every call.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/Error.h"
 
 #include <gtest/gtest.h>

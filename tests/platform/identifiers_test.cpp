@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // UUIDs, digests and timestamps: the small value types every exchange record carries.
 #include <gtest/gtest.h>
 

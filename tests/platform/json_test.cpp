@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/Json.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/MainExecutor.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The uniform type table: the platform's hierarchy facts and the three lookups.
 
 #include <gtest/gtest.h>

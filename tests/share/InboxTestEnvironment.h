@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A private data home and entitlements file for tests of the inbox: the App Group container
 // lies in a fresh temporary folder, and the process is entitled to the group or not.

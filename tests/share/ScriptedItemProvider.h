@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A provider whose every answer the test sets: items and file representations per type, how
 // completions are delivered (at once, from another thread, dropped, twice, or by throwing),

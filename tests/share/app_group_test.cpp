@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The share target's two container lookups, given a stand-in environment: the writer's, which
 // insists on the App Group, and the reader's, which falls back to <data home>/tavro.
 

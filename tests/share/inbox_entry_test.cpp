@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The manifest format: exact bytes written, and what the reader accepts and refuses.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the share target creates in the App Group container (or in its fallback folder) is the
 // user's alone, whatever the process's umask: folders 0700, files 0600.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The share entry's command line, loaded end to end.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The loader's order of preference, one provider per branch, and its failure paths.
 
 #include <gtest/gtest.h>

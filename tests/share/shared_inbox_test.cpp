@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writing, listing and removing inbox entries in a private App Group container.
 
 #include <sys/stat.h>

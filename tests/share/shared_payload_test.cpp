@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Summaries and symbols of payloads, and the URL parsing they rest on.
 
 #include <gtest/gtest.h>

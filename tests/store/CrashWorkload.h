@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The change that the crash test's child process saves over and over: one "generation" per
 // save. Every save rewrites the note of every thing to the new generation, inserts 200 things

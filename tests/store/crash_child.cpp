@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The child of the crash test: saves generation after generation until it is killed,
 // reopening the store now and then so that kills also land while it opens. Given an exchange
 // directory as well, it runs exchanges instead, each writing every file into "received".

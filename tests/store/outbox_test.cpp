@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The outbox: which records a mirrored store's saves changed, written with the change itself,
 // one row per record, and never echoing what the mirror brought from the server.
 

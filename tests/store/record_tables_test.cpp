@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The store's tables and rows as the field tables drive them: the tables made from the
 // descriptions are the store's layout, their column defaults are the records' defaults, every
 // field survives a save and a load, and a value SQLite refuses to bind fails loudly.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One store file used through several connections at once, as several processes use it: each
 // Store here is a connection of its own, so locks between them behave as between processes.
 // What must hold: a writer's decisions stand on what is stored when it writes, row identifiers

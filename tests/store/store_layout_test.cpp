@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A store written by an earlier library (tests/store/fixtures/layout-1, made by `tavro
 // exchange` with the request in its README) opens, reads back whole and ends up with the
 // layout a fresh store has; upgrade steps are all or nothing even when the process dies in

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A program run as a child process, concurrently with others: started at once with posix_spawn,
 // its standard output and error captured in files, and waited for later. Tests that need

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/ExchangeFixture.h"
 
 #include <stdexcept>

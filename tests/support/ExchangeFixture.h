@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A fresh store and exchange directory per test, and the exchange body run directly on them:
 // requests are built as JSON values, responses parsed back for assertions.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A process whose provisioning a test sets directly: environment variables, the executable's
 // path and the clock, none of them the real process's. Library calls given a FakeEnv never

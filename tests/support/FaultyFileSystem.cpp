@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/FaultyFileSystem.h"
 
 #include "platform/Error.h"

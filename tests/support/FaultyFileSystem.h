@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A file system that behaves like the real one until told to fail: the Nth call of a chosen
 // operation throws the file error of a chosen errno, as the real one would, without touching

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Test helpers for provisioning a process the way the Linux stand-ins read it: environment
 // variables set for the length of a scope, and entitlements files.

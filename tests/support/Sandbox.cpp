@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "support/Sandbox.h"
 
 #include "platform/Configuration.h"

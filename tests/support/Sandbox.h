@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A provisioned machine in a folder: data and config homes, an entitlements file with the App
 // Group and iCloud entitlements, and a signed-in cloud account.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Real `tavro` processes sharing one store in a provisioned sandbox, as several host processes
 // (an app and its extensions) share the App Group's store. Each exchange gets an exchange

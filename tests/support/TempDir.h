@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A fresh, empty folder for one test, removed with everything in it when the test ends.
 

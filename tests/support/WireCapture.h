@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Hands the exchange texts the tests see to the wire-format check (tests/wire): when
 // TAVRO_WIRE_CAPTURE_DIR names a folder, every text is written there as one file, and the check

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Validates the exchange texts the tests handed over (support/WireCapture.h) against the
 JSON Schemas in docs/schema.
 

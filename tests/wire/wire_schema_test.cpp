@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The wire-format check: the JSON Schemas of docs/schema and the script that holds every
 // exchange text the tests produce against them. A check that passes everything is worse than
 // none, so these tests feed it real texts and texts one step off the format.

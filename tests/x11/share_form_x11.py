@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """tavro-share as a person and the system meet it: the form on a real X server, typed into with
 xdotool, and the share target handed a named pipe and /dev/zero.
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* libTavroApple: the native half of Tavro, seen from its host application.
  *
  * Conventions

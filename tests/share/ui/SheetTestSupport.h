@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Helpers for the share sheet's tests: payloads and attachments of each kind, an attachment
 // that holds loading until released, waiting for the form to apply a load, and reading the

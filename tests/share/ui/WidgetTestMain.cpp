@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The widget tests' entry: one QApplication for every test, on the offscreen platform unless
 // the environment names another, so that the tests run without a display. The platform is
 // chosen on the application's command line rather than in the environment, which the tests

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Drops and pastes onto the form: MIME formats become attachments, which are loaded and
 // appended to what was shared.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The controller: its view, the request's items taken whole or not at all, the two endings
 // reaching the request through weak references, and the program's request.
 

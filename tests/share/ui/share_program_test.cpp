@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // tavro-share as a program: the scriptable mode's output, statuses and messages, its help,
 // and the entitlements file beside it that lets it find its container with no environment.
 

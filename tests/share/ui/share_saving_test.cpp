@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Turning the form's text into entries, and writing one entry per payload into the inbox.
 
 #include <gtest/gtest.h>

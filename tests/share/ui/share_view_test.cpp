@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The share form in each of its states: what is shown and enabled, what Escape and Return do,
 // saving from the form, and its failure and retry.
 
