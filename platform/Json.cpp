@@ -478,26 +478,26 @@ std::optional<Element> member(ObjectView object, std::string_view key) {
 void Fields::assign(ObjectView object) {
     sorted_.clear();
     for (const dom::key_value_pair field : theirs(object)) {
-        // Insertion sort: stable (duplicates stay in document order, so the last one is found),
-        // allocation-free, and quick for the few keys of a record.
-        auto at = std::upper_bound(
-            sorted_.begin(), sorted_.end(), field.key,
-            [](std::string_view key, const auto& entry) { return key < entry.first; });
-        sorted_.emplace(at, field.key, ours(field.value));
+        insert(field.key, ours(field.value));
     }
 }
 
 void Fields::assign(ObjectView object, std::initializer_list<std::string_view> keys) {
     sorted_.clear();
     for (const dom::key_value_pair field : theirs(object)) {
-        if (std::find(keys.begin(), keys.end(), field.key) == keys.end()) {
-            continue;
+        if (std::find(keys.begin(), keys.end(), field.key) != keys.end()) {
+            insert(field.key, ours(field.value));
         }
-        auto at = std::upper_bound(
-            sorted_.begin(), sorted_.end(), field.key,
-            [](std::string_view key, const auto& entry) { return key < entry.first; });
-        sorted_.emplace(at, field.key, ours(field.value));
     }
+}
+
+void Fields::insert(std::string_view key, Element value) {
+    // Insertion sort: stable (duplicates stay in document order, so the last one is found),
+    // allocation-free, and quick for the few keys of a record.
+    auto at =
+        std::upper_bound(sorted_.begin(), sorted_.end(), key,
+                         [](std::string_view k, const auto& entry) { return k < entry.first; });
+    sorted_.emplace(at, key, value);
 }
 
 std::optional<Element> Fields::get(std::string_view key) const {

@@ -164,6 +164,8 @@ class Fields {
     std::optional<Element> get(std::string_view key) const;
 
   private:
+    void insert(std::string_view key, Element value);
+
     std::vector<std::pair<std::string_view, Element>> sorted_;
 };
 

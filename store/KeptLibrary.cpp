@@ -26,20 +26,22 @@ void KeptLibrary::keep(LoadedLibrary library, int64_t dataVersion, uint64_t save
 
 void KeptLibrary::drop() {
     if (library_) {
-        unlinkAll(*library_);
+        unlinkAll(library_->things, library_->tags, library_->projects);
         library_.reset();
     }
 }
 
-void unlinkAll(LoadedLibrary& library) {
-    for (auto& thing : library.things) {
+void unlinkAll(std::vector<std::unique_ptr<model::Thing>>& things,
+               std::vector<std::unique_ptr<model::Tag>>& tags,
+               std::vector<std::unique_ptr<model::Project>>& projects) {
+    for (auto& thing : things) {
         RecordAccess::state(*thing).tags.clear();
         RecordAccess::state(*thing).project = nullptr;
     }
-    for (auto& tag : library.tags) {
+    for (auto& tag : tags) {
         RecordAccess::things(*tag).clear();
     }
-    for (auto& project : library.projects) {
+    for (auto& project : projects) {
         RecordAccess::state(*project).parent = nullptr;
         RecordAccess::children(*project).clear();
         RecordAccess::things(*project).clear();

@@ -32,6 +32,8 @@ class KeptLibrary {
 
 // Clears every relationship of the records, at both ends, so that destroying them is one
 // pass without each record searching the lists of the others.
-void unlinkAll(LoadedLibrary& library);
+void unlinkAll(std::vector<std::unique_ptr<model::Thing>>& things,
+               std::vector<std::unique_ptr<model::Tag>>& tags,
+               std::vector<std::unique_ptr<model::Project>>& projects);
 
 }  // namespace tavro::store

@@ -6,6 +6,7 @@
 
 #include "platform/Error.h"
 #include "store/ChangeWriter.h"
+#include "store/KeptLibrary.h"
 #include "store/RecordAccess.h"
 #include "store/RecordLoader.h"
 #include "store/RecordTables.h"
@@ -72,19 +73,7 @@ UnitOfWork::~UnitOfWork() {
     endWriting(false);
     collectReplacedBlobs();
     keepForNextUnit();
-    // Unlink everything first, so that destroying the objects does not walk relationships.
-    for (auto& thing : things_) {
-        RecordAccess::state(*thing).tags.clear();
-        RecordAccess::state(*thing).project = nullptr;
-    }
-    for (auto& tag : tags_) {
-        RecordAccess::things(*tag).clear();
-    }
-    for (auto& project : projects_) {
-        RecordAccess::state(*project).parent = nullptr;
-        RecordAccess::children(*project).clear();
-        RecordAccess::things(*project).clear();
-    }
+    unlinkAll(things_, tags_, projects_);
 }
 
 void UnitOfWork::ensureLoaded() {
