@@ -1,20 +1,22 @@
 // SPDX-License-Identifier: MIT
 #include "exchange/Asset.h"
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 
+#include "exchange/AssetDigestCache.h"
 #include "platform/BridgeError.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
 #include "platform/Sha256.h"
 #include "platform/Time.h"
-#include "exchange/AssetDigestCache.h"
 
 namespace tavro::exchange {
 
@@ -98,7 +100,8 @@ AssetReader::AssetReader(platform::FileSystem& fileSystem, std::string_view dire
                          AssetDigestCache* cache)
     : fileSystem_(fileSystem),
       cache_(cache),
-      rootWithSlash_(paths::resolveSymlinks(directory) + "/") {}
+      rootWithSlash_(paths::resolveSymlinks(directory) + "/"),
+      root_(::open(rootWithSlash_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
 
 bool AssetReader::isInside(const std::string& resolved) const {
     return resolved.size() > rootWithSlash_.size() &&
@@ -141,9 +144,25 @@ platform::ReadableFile AssetReader::open(const std::string& candidate,
     return file;
 }
 
-model::Content AssetReader::hash(const std::string& candidate) {
-    std::string location;
-    platform::ReadableFile file = open(candidate, location);
+std::optional<platform::ReadableFile> AssetReader::openPlainly(
+    std::string_view requestedPath) const {
+    if (!root_.valid() || requestedPath.size() <= rootWithSlash_.size() ||
+        requestedPath.compare(0, rootWithSlash_.size(), rootWithSlash_) != 0) {
+        return std::nullopt;
+    }
+    const std::string_view relative = requestedPath.substr(rootWithSlash_.size());
+    for (size_t start = 0; start <= relative.size();) {
+        const size_t end = std::min(relative.find('/', start), relative.size());
+        const std::string_view component = relative.substr(start, end - start);
+        if (component.empty() || component == "." || component == "..") {
+            return std::nullopt;
+        }
+        start = end + 1;
+    }
+    return platform::ReadableFile::openBeneath(root_.get(), relative, std::string(requestedPath));
+}
+
+model::Content AssetReader::hash(platform::ReadableFile file, const std::string& location) {
     const struct stat before = file.status();
     if (cache_) {
         if (auto digest = cache_->find(location, before)) {
@@ -171,7 +190,14 @@ std::optional<model::Content> AssetReader::read(const platform::json::Fields& re
     if (!requested) {
         return std::nullopt;
     }
-    return hash(confine(*requested));
+    // A plain name opened beneath the directory is where it says: that is the location the
+    // general route below would find, after resolving every component and asking the kernel.
+    if (auto file = openPlainly(*requested)) {
+        return hash(std::move(*file), std::string(*requested));
+    }
+    std::string location;
+    platform::ReadableFile file = open(confine(*requested), location);
+    return hash(std::move(file), location);
 }
 
 }  // namespace tavro::exchange

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "model/Content.h"
+#include "platform/Descriptor.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 
@@ -38,11 +39,15 @@ class AssetReader {
     bool isInside(const std::string& resolved) const;
     // Opens the confined `candidate`; `location` receives where the opened file really lies.
     platform::ReadableFile open(const std::string& candidate, std::string& location) const;
-    model::Content hash(const std::string& candidate);
+    // The file when `requestedPath` names it plainly beneath the directory (no link, no "." or
+    // ".."), as nearly every request path does; nothing otherwise.
+    std::optional<platform::ReadableFile> openPlainly(std::string_view requestedPath) const;
+    model::Content hash(platform::ReadableFile file, const std::string& location);
 
     platform::FileSystem& fileSystem_;
     AssetDigestCache* cache_;
     std::string rootWithSlash_;
+    platform::Descriptor root_;  // the resolved directory, for openPlainly
 };
 
 }  // namespace tavro::exchange

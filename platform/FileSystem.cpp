@@ -3,8 +3,10 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <array>
@@ -240,6 +242,29 @@ FileSystem& FileSystem::real() {
 // ---- Reading ---------------------------------------------------------------------------------
 
 ReadableFile::ReadableFile(const std::string& path) : fd_(openForReading(path)), path_(path) {}
+
+std::optional<ReadableFile> ReadableFile::openBeneath(int folderFd, std::string_view relative,
+                                                      std::string path) {
+    // The kernel walks the name component by component and refuses any link and any way out of
+    // the folder, so the file opened is where its name says, beneath the folder, in one call.
+    struct open_how how {};
+    how.flags = O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+    const std::string name(relative);
+    long fd;
+    do {
+        fd = ::syscall(SYS_openat2, folderFd, name.c_str(), &how, sizeof how);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        return std::nullopt;
+    }
+    struct stat info {};
+    if (::fstat(static_cast<int>(fd), &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(static_cast<int>(fd));
+        return std::nullopt;
+    }
+    return ReadableFile(static_cast<int>(fd), std::move(path));
+}
 
 ReadableFile::~ReadableFile() {
     if (fd_ >= 0) {

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -41,6 +42,13 @@ class ReadableFile {
     // Throws the file system's error, or "… isn't a regular file" for a folder's content that
     // is neither a file nor a folder.
     explicit ReadableFile(const std::string& path);
+    // The regular file at `relative` (no "." or ".." component, no empty one) beneath the
+    // folder open on `folderFd`, reached without following any symbolic link and without
+    // leaving the folder; `path` is the name it is reported under. Nothing, and no error, when
+    // the file cannot be reached that way for whatever reason: the caller then takes the
+    // general route, which says why.
+    static std::optional<ReadableFile> openBeneath(int folderFd, std::string_view relative,
+                                                   std::string path);
     ~ReadableFile();
     ReadableFile(ReadableFile&& other) noexcept;
     ReadableFile(const ReadableFile&) = delete;
@@ -57,6 +65,8 @@ class ReadableFile {
     int release();
 
   private:
+    ReadableFile(int fd, std::string path) : fd_(fd), path_(std::move(path)) {}
+
     int fd_;
     std::string path_;
 };

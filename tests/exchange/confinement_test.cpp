@@ -11,12 +11,12 @@
 
 #include <filesystem>
 
+#include "exchange/AccountGuard.h"
+#include "exchange/Asset.h"
 #include "platform/BridgeError.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Sha256.h"
-#include "exchange/AccountGuard.h"
-#include "exchange/Asset.h"
 #include "store/BlobStore.h"
 #include "support/ExchangeFixture.h"
 
@@ -96,12 +96,19 @@ TEST_F(ConfinementTest, LinksAreJudgedByWhereTheyLand) {
     fs::create_symlink(inside, temp_.file("door"));                 // outside to inside
     fs::create_symlink(outside("far", "x"), directory_ + "/leak");  // inside to outside
     fs::create_symlink("/dev/zero", directory_ + "/zero");          // inside to a device outside
+    // A folder on the way that is a link out, and a way out and back in through "..".
+    fs::create_directory(temp_.file("elsewhere"));
+    outside("elsewhere/b.bin", "b");
+    fs::create_directory_symlink(temp_.file("elsewhere"), directory_ + "/hall");
+    const std::string around = "/files/../../" + fs::path(directory_).filename().string();
 
-    auto response = exchange(
-        {thing(T1, {{"data", directory_ + "/near"}}), thing(T2, {{"data", temp_.file("door")}})});
+    auto response = exchange({thing(T1, {{"data", directory_ + "/near"}}),
+                              thing(T2, {{"data", directory_ + around + "/files/a.bin"}})});
     EXPECT_TRUE(has(*response->record(T1), "data"));
     EXPECT_TRUE(has(*response->record(T2), "data"));
-    for (const char* name : {"/leak", "/zero"}) {
+    response = exchange({thing(T2, {{"data", temp_.file("door")}})});
+    EXPECT_TRUE(has(*response->record(T2), "data"));
+    for (const char* name : {"/leak", "/zero", "/hall/b.bin"}) {
         EXPECT_EQ(exchangeError({thing(T1, {{"data", directory_ + name}})}),
                   platform::message::kInvalidAssetPath)
             << name;
