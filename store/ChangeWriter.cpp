@@ -110,7 +110,8 @@ ChangeWriter::ChangeWriter(sqlite::Database& db)
       setVersion_(db.prepare(
           "INSERT OR REPLACE INTO MirrorRecords (type, row, version) VALUES (?1, ?2, ?3)")),
       setCursor_(db.prepare("INSERT OR REPLACE INTO StoreMetadata (key, value) "
-                            "VALUES ('mirrorCursor', ?1)")) {}
+                            "VALUES ('mirrorCursor', ?1)")),
+      dropChange_(db.prepare("DELETE FROM Outbox WHERE change = ?1")) {}
 
 void ChangeWriter::begin() {
     mirrored_.reset();
@@ -127,6 +128,7 @@ void ChangeWriter::commit() {
     if (state != nullptr) {
         state->versions.clear();
         state->cursor.reset();
+        state->acknowledged.clear();
     }
 }
 
@@ -136,6 +138,10 @@ void ChangeWriter::writeServerState(FromServer& state) {
         setVersion_.bind(2, version.row);
         setVersion_.bind(3, version.version);
         setVersion_.run();
+    }
+    for (int64_t change : state.acknowledged) {
+        dropChange_.bind(1, change);
+        dropChange_.run();
     }
     if (state.cursor) {
         setCursor_.bind(1, std::string_view(std::to_string(*state.cursor)));

@@ -44,6 +44,9 @@ class ChangeWriter {
         };
         std::vector<Version> versions;  // the server's version of records, as now seen
         std::optional<int64_t> cursor;  // the last change sequence now applied
+        // Outbox changes the server took: their rows go, while a later save's row of the same
+        // record (a newer change number) stays to be pushed in turn.
+        std::vector<int64_t> acknowledged;
 
       private:
         friend class ChangeWriter;
@@ -100,7 +103,7 @@ class ChangeWriter {
     TableStatements things_, tags_, projects_;
     sqlite::Statement deleteThingTags_, insertThingTag_;
     sqlite::Statement blobReferenced_;
-    sqlite::Statement isMirrored_, noteChange_, clearChange_, setVersion_, setCursor_;
+    sqlite::Statement isMirrored_, noteChange_, clearChange_, setVersion_, setCursor_, dropChange_;
     // Whether this transaction's store is attached to a mirror: asked at the first change of
     // each transaction, under the write lock, so that an attachment is either seen here or
     // queues this transaction's records itself.

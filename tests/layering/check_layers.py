@@ -14,16 +14,16 @@ import sys
 import tempfile
 
 # What each folder may include, by the first component of the include path. Layers, lowest
-# first: platform <- model <- store <- exchange <- bridge; share and mirror beside them on
+# first: platform <- model <- store <- exchange and mirror <- bridge; share beside them on
 # platform alone; the programs on what they use. "tavro" is the public C header.
 ALLOWED = {
     "platform": {"platform"},
     "model": {"platform", "model"},
     "store": {"platform", "model", "store"},
     "exchange": {"platform", "model", "store", "exchange"},
-    "bridge": {"platform", "model", "store", "exchange", "bridge", "tavro"},
+    "bridge": {"platform", "model", "store", "exchange", "mirror", "bridge", "tavro"},
     "share": {"platform", "share"},
-    "mirror": {"platform", "mirror"},
+    "mirror": {"platform", "model", "store", "mirror"},
     "cli": {"platform", "share", "mirror", "cli", "tavro"},
 }
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/')

@@ -1,0 +1,287 @@
+// SPDX-License-Identifier: MIT
+#include "mirror/ChangeApplier.h"
+
+#include <climits>
+
+#include "mirror/MergeRules.h"
+#include "mirror/RecordBody.h"
+#include "model/ThingFields.h"
+
+namespace tavro::mirror {
+
+using model::RecordType;
+
+ChangeApplier::ChangeApplier(store::UnitOfWork& work, store::Outbox& outbox,
+                             store::ChangeWriter::FromServer& state,
+                             const std::unordered_map<std::string, std::string>& downloaded,
+                             References& references)
+    : work_(work),
+      outbox_(outbox),
+      state_(state),
+      downloaded_(downloaded),
+      references_(references) {
+    for (model::Thing* thing : work_.fetchThings()) {
+        things_.emplace(thing->uuid(), thing);
+    }
+    for (model::Tag* tag : work_.fetchTags()) {
+        tags_.emplace(tag->uuid(), tag);
+    }
+    for (model::Project* project : work_.fetchProjects()) {
+        projects_.emplace(project->uuid(), project);
+    }
+    // Read after the unit of work took the store's write lock: no save can add to it until
+    // this unit's own save.
+    for (const store::Outbox::Entry& entry : outbox_.pending(INT_MAX)) {
+        pending_.emplace(std::make_pair(entry.type, entry.uuid), entry);
+    }
+}
+
+template <typename Record>
+Record* ChangeApplier::find(const std::unordered_map<platform::Uuid, Record*>& index,
+                            const platform::Uuid& uuid) const {
+    auto found = index.find(uuid);
+    return found == index.end() ? nullptr : found->second;
+}
+
+void ChangeApplier::noteVersion(RecordType type, int64_t row, int64_t version) {
+    state_.versions.push_back({type, row, version});
+}
+
+void ChangeApplier::apply(const ServerChange& change) {
+    std::optional<RecordType> type = recordTypeNamed(change.recordType);
+    std::optional<platform::Uuid> uuid = platform::Uuid::parse(change.identifier);
+    if (!type || !uuid) {
+        return;  // a record type this Tavro does not know: not ours to apply
+    }
+    model::Record* local = nullptr;
+    switch (*type) {
+        case RecordType::Thing:
+            local = find(things_, *uuid);
+            break;
+        case RecordType::Tag:
+            local = find(tags_, *uuid);
+            break;
+        case RecordType::Project:
+            local = find(projects_, *uuid);
+            break;
+    }
+    auto pending = pending_.find({*type, *uuid});
+    if (local == nullptr) {
+        if (pending != pending_.end()) {
+            // Deleted here and not pushed yet: the delete wins, against this version.
+            noteVersion(*type, pending->second.row, change.version);
+            return;
+        }
+        if (change.deleted) {
+            return;
+        }
+    } else if (change.version <= outbox_.serverVersion(*type, local->id().row)) {
+        return;  // seen already (this store's own push, or an earlier pull)
+    } else if (change.deleted) {
+        noteVersion(*type, local->id().row, change.version);
+        switch (*type) {
+            case RecordType::Thing:
+                removeThing(static_cast<model::Thing*>(local));
+                break;
+            case RecordType::Tag:
+                removeTag(static_cast<model::Tag*>(local));
+                break;
+            case RecordType::Project:
+                removeProject(static_cast<model::Project*>(local));
+                break;
+        }
+        return;
+    }
+    if (local != nullptr && pending != pending_.end() && sameBody(*type, *local, change.body)) {
+        // The server holds what this store waits to push: its own push, whose acknowledgement
+        // was lost with the connection.
+        noteVersion(*type, local->id().row, change.version);
+        state_.acknowledged.push_back(pending->second.change);
+        return;
+    }
+    switch (*type) {
+        case RecordType::Thing:
+            applyThing(change, *uuid, pending != pending_.end());
+            break;
+        case RecordType::Tag:
+            applyTag(change, *uuid);
+            break;
+        case RecordType::Project:
+            applyProject(change, *uuid);
+            break;
+    }
+}
+
+bool ChangeApplier::sameBody(RecordType type, const model::Record& local, std::string_view body) {
+    switch (type) {
+        case RecordType::Thing:
+            return encode(static_cast<const model::Thing&>(local)).body == body;
+        case RecordType::Tag:
+            return encode(static_cast<const model::Tag&>(local)).body == body;
+        case RecordType::Project:
+            return encode(static_cast<const model::Project&>(local)).body == body;
+    }
+    return false;
+}
+
+void ChangeApplier::applyThing(const ServerChange& change, const platform::Uuid& uuid,
+                               bool pending) {
+    ThingImage image = decodeThing(change.body);
+    model::Thing* thing = find(things_, uuid);
+    if (thing != nullptr && pending) {
+        EncodedRecord local = encode(*thing);
+        if (localThingWins(thing->updatedAt(), local.body, image.state.updatedAt, change.body)) {
+            noteVersion(RecordType::Thing, thing->id().row, change.version);
+            return;
+        }
+    }
+    // New content comes from the files downloaded and verified for this page.
+    model::fields::forEach(model::fields::kThingFields, [&](const auto& entry) {
+        using V = typename std::remove_cvref_t<decltype(entry)>::Value;
+        if constexpr (std::is_same_v<V, std::optional<model::Content>>) {
+            auto& content = image.state.*entry.member;
+            if (content) {
+                auto file = downloaded_.find(content->sha256);
+                if (file != downloaded_.end()) {
+                    content =
+                        model::Content::fromFile(file->second, content->sha256, content->size);
+                }
+            }
+        }
+    });
+    if (thing == nullptr) {
+        thing = work_.insert(std::make_unique<model::Thing>(model::ThingKind::note, ""));
+        things_.emplace(uuid, thing);
+    }
+    assign(*thing, image);
+    references_.things[uuid] = {image.project, std::move(image.tags)};
+    noteVersion(RecordType::Thing, thing->id().row, change.version);
+}
+
+void ChangeApplier::applyTag(const ServerChange& change, const platform::Uuid& uuid) {
+    TagImage image = decodeTag(change.body);
+    model::Tag* tag = find(tags_, uuid);
+    if (tag == nullptr) {
+        tag = work_.insert(std::make_unique<model::Tag>(""));
+        tags_.emplace(uuid, tag);
+    }
+    assign(*tag, image);
+    noteVersion(RecordType::Tag, tag->id().row, change.version);
+}
+
+void ChangeApplier::applyProject(const ServerChange& change, const platform::Uuid& uuid) {
+    ProjectImage image = decodeProject(change.body);
+    model::Project* project = find(projects_, uuid);
+    if (project == nullptr) {
+        project = work_.insert(std::make_unique<model::Project>("", nullptr));
+        projects_.emplace(uuid, project);
+    }
+    assign(*project, image);
+    references_.parents[uuid] = image.parent;
+    noteVersion(RecordType::Project, project->id().row, change.version);
+}
+
+void ChangeApplier::removeThing(model::Thing* thing) {
+    things_.erase(thing->uuid());
+    work_.remove(thing);
+}
+
+void ChangeApplier::removeTag(model::Tag* tag) {
+    tags_.erase(tag->uuid());
+    work_.remove(tag);
+}
+
+void ChangeApplier::removeProject(model::Project* project) {
+    // The machine that deleted the project deleted what it held too, and those deletes follow
+    // as changes of their own; what it did not know of (added elsewhere meanwhile) stays, at
+    // the top level, as on every machine that never had the project.
+    for (model::Project* child : std::vector<model::Project*>(project->children())) {
+        child->setParent(nullptr);
+    }
+    for (model::Thing* thing : std::vector<model::Thing*>(project->things())) {
+        thing->setProject(nullptr);
+    }
+    projects_.erase(project->uuid());
+    work_.remove(project);
+}
+
+void ChangeApplier::link() {
+    for (auto waiting = references_.things.begin(); waiting != references_.things.end();) {
+        model::Thing* thing = find(things_, waiting->first);
+        if (thing == nullptr) {
+            waiting = references_.things.erase(waiting);
+            continue;
+        }
+        const References::ThingLinks& links = waiting->second;
+        bool complete = true;
+        model::Project* project = nullptr;
+        if (links.project) {
+            project = find(projects_, *links.project);
+            complete = project != nullptr;
+        }
+        if (thing->project() != project) {
+            thing->setProject(project);
+        }
+        std::vector<model::Tag*> tags;
+        for (const platform::Uuid& uuid : links.tags) {
+            if (model::Tag* tag = find(tags_, uuid)) {
+                tags.push_back(tag);
+            } else {
+                complete = false;
+            }
+        }
+        if (thing->tags() != tags) {
+            thing->setTags(std::move(tags));
+        }
+        waiting = complete ? references_.things.erase(waiting) : std::next(waiting);
+    }
+    for (auto waiting = references_.parents.begin(); waiting != references_.parents.end();) {
+        model::Project* project = find(projects_, waiting->first);
+        if (project == nullptr) {
+            waiting = references_.parents.erase(waiting);
+            continue;
+        }
+        model::Project* parent = waiting->second ? find(projects_, *waiting->second) : nullptr;
+        if (project->parent() != parent) {
+            project->setParent(parent);
+        }
+        bool complete = !waiting->second || parent != nullptr;
+        waiting = complete ? references_.parents.erase(waiting) : std::next(waiting);
+    }
+}
+
+void ChangeApplier::removeUnseen(const Seen& seen) {
+    auto unseen = [&](RecordType type, const model::Record& record, const platform::Uuid& uuid) {
+        return !seen.contains({type, uuid}) && !pending_.contains({type, uuid}) &&
+               outbox_.serverVersion(type, record.id().row) > 0;
+    };
+    std::vector<model::Thing*> things;
+    for (auto& [uuid, thing] : things_) {
+        if (unseen(RecordType::Thing, *thing, uuid)) {
+            things.push_back(thing);
+        }
+    }
+    for (model::Thing* thing : things) {
+        removeThing(thing);
+    }
+    std::vector<model::Tag*> tags;
+    for (auto& [uuid, tag] : tags_) {
+        if (unseen(RecordType::Tag, *tag, uuid)) {
+            tags.push_back(tag);
+        }
+    }
+    for (model::Tag* tag : tags) {
+        removeTag(tag);
+    }
+    std::vector<model::Project*> projects;
+    for (auto& [uuid, project] : projects_) {
+        if (unseen(RecordType::Project, *project, uuid)) {
+            projects.push_back(project);
+        }
+    }
+    for (model::Project* project : projects) {
+        removeProject(project);
+    }
+}
+
+}  // namespace tavro::mirror

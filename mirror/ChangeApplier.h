@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// Applies changes the sync server sent to the store, inside one unit of work whose save runs
+// under a ChangeWriter::FromServer guard: records are created, changed and deleted as the
+// server holds them unless the store's own pending change wins by the merge rules
+// (mirror/MergeRules.h), and the server's version of each record settled is noted for the next
+// push's compare-and-swap.
+//
+// Relationships name records by identifier, and a record may arrive before one it names (the
+// named one changed later, so it comes later in the change sequence): links to records not in
+// the store yet are kept in References and made when those arrive, on a later page.
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+#include "mirror/ServerRecords.h"
+#include "platform/Uuid.h"
+#include "store/ChangeWriter.h"
+#include "store/Outbox.h"
+#include "store/UnitOfWork.h"
+
+namespace tavro::mirror {
+
+struct References {
+    struct ThingLinks {
+        std::optional<platform::Uuid> project;
+        std::vector<platform::Uuid> tags;
+    };
+    std::unordered_map<platform::Uuid, ThingLinks> things;
+    std::unordered_map<platform::Uuid, std::optional<platform::Uuid>> parents;  // of projects
+
+    bool empty() const { return things.empty() && parents.empty(); }
+    void clear() {
+        things.clear();
+        parents.clear();
+    }
+};
+
+class ChangeApplier {
+  public:
+    // `downloaded` maps the digests of content fetched for these changes to their files.
+    ChangeApplier(store::UnitOfWork& work, store::Outbox& outbox,
+                  store::ChangeWriter::FromServer& state,
+                  const std::unordered_map<std::string, std::string>& downloaded,
+                  References& references);
+
+    void apply(const ServerChange& change);
+    // Links the records whose relationships are waiting, as far as the records they name are
+    // here; a link to a record that is not keeps it unlinked until it comes.
+    void link();
+
+    // Removes the records the server has never held or no longer holds: those with a server
+    // version that are not in `seen`, and have no change of their own waiting to be pushed.
+    using Seen = std::set<std::pair<model::RecordType, platform::Uuid>>;
+    void removeUnseen(const Seen& seen);
+
+  private:
+    template <typename Record>
+    Record* find(const std::unordered_map<platform::Uuid, Record*>& index,
+                 const platform::Uuid& uuid) const;
+    static bool sameBody(model::RecordType type, const model::Record& local, std::string_view body);
+    void noteVersion(model::RecordType type, int64_t row, int64_t version);
+    void removeThing(model::Thing* thing);
+    void removeTag(model::Tag* tag);
+    void removeProject(model::Project* project);
+    void applyThing(const ServerChange& change, const platform::Uuid& uuid, bool pending);
+    void applyTag(const ServerChange& change, const platform::Uuid& uuid);
+    void applyProject(const ServerChange& change, const platform::Uuid& uuid);
+
+    store::UnitOfWork& work_;
+    store::Outbox& outbox_;
+    store::ChangeWriter::FromServer& state_;
+    const std::unordered_map<std::string, std::string>& downloaded_;
+    References& references_;
+    std::unordered_map<platform::Uuid, model::Thing*> things_;
+    std::unordered_map<platform::Uuid, model::Tag*> tags_;
+    std::unordered_map<platform::Uuid, model::Project*> projects_;
+    std::map<std::pair<model::RecordType, platform::Uuid>, store::Outbox::Entry> pending_;
+};
+
+}  // namespace tavro::mirror
