@@ -13,10 +13,11 @@
 #include <utility>
 
 #include "bridge/ErrorEnvelope.h"
+#include "bridge/StoreMirroring.h"
+#include "exchange/AppleStore.h"
 #include "platform/Availability.h"
 #include "platform/MainExecutor.h"
 #include "platform/Text.h"
-#include "exchange/AppleStore.h"
 
 namespace {
 
@@ -45,11 +46,22 @@ char* copyForCaller(const std::string& text) {
     return copy;
 }
 
+// The process's store owner, with the library's mirroring installed before its first exchange
+// (on the executor's thread, like every use of the owner).
+exchange::AppleStore& storeOwner() {
+    static exchange::AppleStore& owner = []() -> exchange::AppleStore& {
+        exchange::AppleStore& shared = exchange::AppleStore::shared();
+        shared.setMirroring(bridge::makeStoreMirroring());
+        return shared;
+    }();
+    return owner;
+}
+
 // The answer to one request: the store owner's response, or the envelope for whatever went
 // wrong on the way, expected or not. Throws only when the envelope itself cannot be built.
 std::string exchangeResponse(const std::string& request) {
     try {
-        return exchange::AppleStore::shared().exchange(request);
+        return storeOwner().exchange(request);
     } catch (const std::exception& exception) {
         return bridge::errorEnvelope(exception);
     } catch (...) {

@@ -69,13 +69,19 @@ void AppleStore::registerObserver() {
     });
 }
 
-void AppleStore::openStore(std::string_view storePath) {
-    // Push registration has nothing to do on Linux: no mirroring engine pushes changes.
+void AppleStore::openStore(std::string_view storePath, const std::string& userRecordName) {
+    // Registering for remote notifications stands for starting the mirror, once the store is
+    // open, and only for an account whose file names a sync server: a local library stays
+    // local.
+    std::optional<std::string> service = platform::cloudAccountService(env_);
     registerObserver();
     std::unique_ptr<Store> store = Store::open(std::string(storePath));
     store->syncEvents().subscribe([this](const SyncEvent& event) { notifications_.post(event); });
     container_ = std::move(store);
     storePath_ = std::string(storePath);
+    if (service && mirroring_) {
+        mirroring_->start(*container_, *service, userRecordName);
+    }
 }
 
 void AppleStore::applySyncEvent(const SyncEvent& event,
@@ -102,9 +108,14 @@ std::string AppleStore::exchange(std::string_view text) {
         throw BridgeError(message::kStoreOpenElsewhere);
     }
     if (!container_) {
-        openStore(request.storePath());
+        openStore(request.storePath(), userRecordName);
     }
-    return runExchangeBody(*container_, request, fileSystem_, sync_, &assetDigests_, &records_);
+    std::string response =
+        runExchangeBody(*container_, request, fileSystem_, sync_, &assetDigests_, &records_);
+    if (mirroring_) {
+        mirroring_->exchanged();
+    }
+    return response;
 }
 
 }  // namespace tavro::exchange

@@ -37,6 +37,17 @@ using store::SyncEventSource;
 inline constexpr const char* kInitialStatus = "iCloud enabled \u2014 waiting for sync";
 inline constexpr const char* kStoreRelativePath = "Library/Tavro.store";
 
+// The store owner's view of mirroring, which lives in a layer above it: the library installs
+// one (bridge/), the exchange's own tests need none. It is started when the store opens for an
+// account whose file names a sync server, and told after each exchange, so that what the
+// exchange saved is pushed at once. Called on the main executor's thread.
+class Mirroring {
+  public:
+    virtual ~Mirroring() = default;
+    virtual void start(Store& store, const std::string& service, const std::string& account) = 0;
+    virtual void exchanged() = 0;
+};
+
 class AppleStore {
   public:
     // The process-wide owner, created on first use (thread-safe), never destroyed.
@@ -59,6 +70,10 @@ class AppleStore {
     const SyncStatus& syncStatus() const { return sync_; }
     void applySyncEvent(const SyncEvent& event, const std::optional<std::string>& errorText);
 
+    // Installs the mirroring, before the store opens (later, it starts with the next opening
+    // only, which never comes).
+    void setMirroring(std::unique_ptr<Mirroring> mirroring) { mirroring_ = std::move(mirroring); }
+
     // The open store, or nullptr before the first successful opening.
     Store* container() const { return container_.get(); }
     const std::optional<std::string>& storePath() const { return storePath_; }
@@ -66,7 +81,7 @@ class AppleStore {
   private:
     void checkLocation(std::string_view storePath) const;
     std::string checkAccount() const;
-    void openStore(std::string_view storePath);
+    void openStore(std::string_view storePath, const std::string& userRecordName);
     void registerObserver();
 
     platform::FileSystem& fileSystem_;
@@ -74,6 +89,7 @@ class AppleStore {
     platform::json::Parser parser_;  // kept: its buffers serve exchange after exchange
 
     std::unique_ptr<Store> container_;
+    std::unique_ptr<Mirroring> mirroring_;  // after the store: it goes, and stops, first
     std::optional<std::string> storePath_;
     std::optional<SyncEventSource::Token> observer_;
     SyncStatus sync_{kInitialStatus, std::nullopt};

@@ -123,6 +123,12 @@ Connection& Mirror::connection() {
     return *connection_;
 }
 
+void Mirror::reportFailure(const std::exception& failure) {
+    const auto* error = dynamic_cast<const platform::Error*>(&failure);
+    post(SyncEvent::Type::Setup, platform::now(),
+         error ? error->value() : platform::errorFromException(failure));
+}
+
 void Mirror::disconnect() {
     connection_.reset();
 }

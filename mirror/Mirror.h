@@ -50,6 +50,9 @@ class Mirror {
     // The session, connected (and checked to be the store's account) when it was not.
     Connection& connection();
     void disconnect();
+    // Posts a failure met outside syncOnce() (watching the session for changes, say) as a
+    // setup event ended with its error, so the status says what went wrong.
+    void reportFailure(const std::exception& failure);
     // Whether a change sequence the server announced is one of this mirror's own pushes.
     bool isOwnChange(int64_t sequence) const { return ownSequences_.contains(sequence); }
 

@@ -12,11 +12,11 @@
 #include <memory>
 #include <vector>
 
+#include "exchange/AppleStore.h"
 #include "platform/CloudErrorDescription.h"
 #include "platform/FileSystem.h"
 #include "platform/Json.h"
 #include "platform/MainExecutor.h"
-#include "exchange/AppleStore.h"
 #include "store/Store.h"
 #include "support/ExchangeFixture.h"
 #include "support/Sandbox.h"
@@ -230,6 +230,41 @@ TEST_F(AppleStoreTest, SyncEventsUpdateStatusAndLastSync) {
     auto failed = post({Type::Export, 2000.0, false, error});
     EXPECT_EQ(failed.first, "iCloud: Network unavailable (CloudKit 3)");
     EXPECT_EQ(failed.second, 1234500);
+}
+
+// Stands for the library's mirroring: notes what the owner asks of it.
+class NotedMirroring : public exchange::Mirroring {
+  public:
+    explicit NotedMirroring(std::vector<std::string>& notes) : notes_(notes) {}
+    void start(store::Store&, const std::string& service, const std::string& account) override {
+        notes_.push_back("start " + service + " " + account);
+    }
+    void exchanged() override { notes_.push_back("exchanged"); }
+
+  private:
+    std::vector<std::string>& notes_;
+};
+
+TEST_F(AppleStoreTest, TheMirrorStartsOnlyForAnAccountThatNamesASyncServer) {
+    std::vector<std::string> local;
+    onMain([&] { owner_.setMirroring(std::make_unique<NotedMirroring>(local)); });
+    EXPECT_EQ(exchange().find("error"), std::string::npos);
+    EXPECT_EQ(local, std::vector<std::string>{"exchanged"});
+
+    Sandbox synced;
+    synced.setAccount(R"({"status":"available","userRecordName":"_u2","service":"tavro"})");
+    exchange::AppleStore owner{synced.env()};
+    std::vector<std::string> mirrored;
+    std::string text = json::write(json::Object{{"version", 1},
+                                                {"storePath", synced.storePath()},
+                                                {"directory", synced.exchangeDirectory()},
+                                                {"records", json::Array{}}});
+    onMain([&] {
+        owner.setMirroring(std::make_unique<NotedMirroring>(mirrored));
+        owner.exchange(text);
+        owner.exchange(text);
+    });
+    EXPECT_EQ(mirrored, (std::vector<std::string>{"start tavro _u2", "exchanged", "exchanged"}));
 }
 
 }  // namespace

@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: MIT
+#include "mirror/MirrorThread.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "mirror/ServerError.h"
+
+namespace tavro::mirror {
+
+MirrorThread::MirrorThread(store::Store& store, std::string service, std::string account,
+                           Mirror::OwnerSteps onOwner)
+    : mirror_(store, std::move(service), std::move(account), std::move(onOwner)),
+      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (wakeFd_ < 0) {
+        platform::throwError(platform::kPosixErrorDomain, errno,
+                             "The sync thread couldn\u2019t be started.");
+    }
+    thread_ = std::thread([this] { run(); });
+}
+
+MirrorThread::~MirrorThread() {
+    stopping_ = true;
+    wake();
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    ::close(wakeFd_);
+}
+
+void MirrorThread::wake() {
+    uint64_t one = 1;
+    // A full counter already means "wake": nothing is lost when this write fails.
+    [[maybe_unused]] ssize_t written = ::write(wakeFd_, &one, sizeof one);
+}
+
+void MirrorThread::drainWakes() {
+    uint64_t count = 0;
+    [[maybe_unused]] ssize_t read = ::read(wakeFd_, &count, sizeof count);
+}
+
+void MirrorThread::listen() {
+    Connection& connection = mirror_.connection();
+    if (listening_ == connection.handle()) {
+        return;
+    }
+    std::string channel(connection.query("SELECT tavro.change_channel()", {}).text(0, 0));
+    connection.exec("LISTEN " + connection.quoteIdentifier(channel));
+    listening_ = connection.handle();
+}
+
+void MirrorThread::run() {
+    std::chrono::milliseconds backOff = kFirstBackOff;
+    while (!stopping_) {
+        bool reported = false;  // syncOnce() posts its own failures
+        try {
+            drainWakes();
+            // Listening before syncing: a change committed meanwhile is announced, not missed.
+            listen();
+            reported = true;
+            mirror_.syncOnce();
+            reported = false;
+            backOff = kFirstBackOff;
+            if (!waitForWork()) {
+                return;
+            }
+        } catch (const std::exception& failure) {
+            // The status says what went wrong; the session is made again after the back-off.
+            if (!reported) {
+                mirror_.reportFailure(failure);
+            }
+            mirror_.disconnect();
+            listening_ = nullptr;
+            if (!pause(backOff)) {
+                return;
+            }
+            backOff = std::min(backOff * 2, kLongestBackOff);
+        }
+    }
+}
+
+bool MirrorThread::waitForWork() {
+    Connection& connection = mirror_.connection();
+    PGconn* session = connection.handle();
+    for (;;) {
+        // Announcements that arrived with the last replies are already queued.
+        bool others = false;
+        while (PGnotify* notice = PQnotifies(session)) {
+            int64_t sequence = std::strtoll(notice->extra, nullptr, 10);
+            others = others || !mirror_.isOwnChange(sequence);
+            PQfreemem(notice);
+        }
+        if (others) {
+            return true;
+        }
+        pollfd waits[2] = {{PQsocket(session), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+        if (::poll(waits, 2, -1) < 0 && errno != EINTR) {
+            throw ServerError(ServerFailure::Unreachable,
+                              "The connection to the sync server couldn\u2019t be watched.");
+        }
+        if (stopping_) {
+            return false;
+        }
+        if (waits[1].revents != 0) {
+            return true;
+        }
+        if (waits[0].revents != 0 && PQconsumeInput(session) == 0) {
+            std::string reason = PQerrorMessage(session);
+            while (!reason.empty() && (reason.back() == '\n' || reason.back() == '.')) {
+                reason.pop_back();
+            }
+            throw ServerError(ServerFailure::Unreachable,
+                              "The connection to the sync server was lost (" + reason + ").",
+                              reason);
+        }
+    }
+}
+
+bool MirrorThread::pause(std::chrono::milliseconds length) {
+    pollfd wait = {wakeFd_, POLLIN, 0};
+    ::poll(&wait, 1, static_cast<int>(length.count()));
+    return !stopping_;
+}
+
+}  // namespace tavro::mirror

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+// Keeps a store mirrored for as long as it lives: a thread of its own syncs once at the start,
+// then sleeps until the server announces a change another machine committed (LISTEN on the
+// account's channel, so nothing polls), until wake() says the store saved something, or until
+// the back-off after a failure has passed (1 s, doubling to 5 minutes). While nothing changes
+// it sends nothing and uses no processor time.
+//
+// Network work runs on the thread; every store step goes through `onOwner` (see Mirror).
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "mirror/Mirror.h"
+
+namespace tavro::mirror {
+
+class MirrorThread {
+  public:
+    MirrorThread(store::Store& store, std::string service, std::string account,
+                 Mirror::OwnerSteps onOwner);
+    // Stops the thread and waits for it: the owner must not be waiting on this thread then.
+    ~MirrorThread();
+    MirrorThread(const MirrorThread&) = delete;
+    MirrorThread& operator=(const MirrorThread&) = delete;
+
+    // The store saved changes: push them now. Any thread; never blocks.
+    void wake();
+
+    static constexpr std::chrono::milliseconds kFirstBackOff{1000};
+    static constexpr std::chrono::milliseconds kLongestBackOff{5 * 60 * 1000};
+
+  private:
+    void run();
+    void listen();
+    // Waits for another machine's change, a wake or the end; false at the end.
+    bool waitForWork();
+    // Waits out a back-off unless woken or ended first; false at the end.
+    bool pause(std::chrono::milliseconds length);
+    void drainWakes();
+
+    Mirror mirror_;
+    int wakeFd_ = -1;
+    std::atomic<bool> stopping_{false};
+    PGconn* listening_ = nullptr;  // the session that LISTENs; another after a reconnection
+    std::thread thread_;
+};
+
+}  // namespace tavro::mirror

@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: MIT
+// The sync thread: another machine's change arrives because the server announces it (nobody
+// wakes the receiving machine), each step is reported as a sync event, and a server that
+// cannot be reached is reported in the status the host shows.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "MirrorMachines.h"
+#include "mirror/MirrorThread.h"
+#include "platform/CloudErrorDescription.h"
+
+namespace tavro::test {
+namespace {
+
+using model::Thing;
+using model::ThingKind;
+using store::SyncEvent;
+using store::UnitOfWork;
+
+class MirrorThreadTest : public MirrorFixture {
+  protected:
+    // Stands for the store owner's executor: one step at a time, the test's own included.
+    std::mutex owner_;
+    mirror::Mirror::OwnerSteps onOwner() {
+        return [this](const std::function<void()>& step) {
+            std::lock_guard lock(owner_);
+            step();
+        };
+    }
+    // Checks `done` as the owner until it holds; false when it never does within a minute
+    // (a hang, not a figure: how fast it holds is the benchmark's business).
+    bool eventually(const std::function<bool()>& done) {
+        for (int i = 0; i < 3000; ++i) {
+            {
+                std::lock_guard lock(owner_);
+                if (done()) {
+                    return true;
+                }
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+};
+
+TEST_F(MirrorThreadTest, AnotherMachinesChangeArrivesWithoutBeingAskedFor) {
+    Machine& a = machine("a");
+    Machine& b = machine("b");
+    std::mutex eventsMutex;
+    std::vector<SyncEvent> events;
+    b.store->syncEvents().subscribe([&](const SyncEvent& event) {
+        std::lock_guard lock(eventsMutex);
+        events.push_back(event);
+    });
+    mirror::MirrorThread onA(*a.store, serviceFor(role_), recordName_, onOwner());
+    mirror::MirrorThread onB(*b.store, serviceFor(role_), recordName_, onOwner());
+    {
+        std::lock_guard lock(owner_);
+        a.edit([](UnitOfWork& work) {
+            work.insert(std::make_unique<Thing>(ThingKind::note, "From a"));
+        });
+    }
+    onA.wake();
+    ASSERT_TRUE(eventually([&] {
+        UnitOfWork work(*b.store);
+        return b.thing(work, "From a") != nullptr;
+    }));
+
+    std::lock_guard lock(eventsMutex);
+    bool imported = false;
+    for (const SyncEvent& event : events) {
+        EXPECT_EQ(event.error, nullptr);
+        imported =
+            imported || (event.type == SyncEvent::Type::Import && event.endDate && event.succeeded);
+    }
+    EXPECT_TRUE(imported);
+}
+
+TEST_F(MirrorThreadTest, AnUnreachableServerIsReportedAndTriedAgain) {
+    Machine& a = machine("a");
+    std::mutex eventsMutex;
+    std::vector<SyncEvent> failures;
+    int attempts = 0;
+    a.store->syncEvents().subscribe([&](const SyncEvent& event) {
+        std::lock_guard lock(eventsMutex);
+        if (event.error) {
+            failures.push_back(event);
+        }
+        attempts += event.type == SyncEvent::Type::Setup && !event.endDate ? 1 : 0;
+    });
+    // Nothing listens on port 1 of the loopback address.
+    mirror::MirrorThread thread(*a.store, "host=127.0.0.1 port=1 dbname=tavro", recordName_,
+                                onOwner());
+    ASSERT_TRUE(eventually([&] {
+        std::lock_guard lock(eventsMutex);
+        return attempts >= 2;  // the first attempt and the one after the back-off
+    }));
+    std::lock_guard lock(eventsMutex);
+    ASSERT_FALSE(failures.empty());
+    std::string status = "iCloud: " + platform::cloudErrorDescription(failures[0].error);
+    EXPECT_TRUE(status.starts_with("iCloud: The sync server can\u2019t be reached (")) << status;
+    EXPECT_TRUE(failures[0].endDate.has_value());
+    EXPECT_FALSE(failures[0].succeeded);
+}
+
+}  // namespace
+}  // namespace tavro::test
