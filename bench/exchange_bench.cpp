@@ -398,6 +398,9 @@ std::vector<Figures> isolated(const std::string& storePath, const std::vector<St
         throw std::runtime_error("cannot open a pipe");
     }
     std::fflush(stdout);
+    // The bench's own writing (request texts, a host's content files) is flushed first: a
+    // host hands its request over in memory, and what the exchange flushes should be its own.
+    ::sync();
     pid_t child = fork();
     if (child == 0) {
         close(channel[0]);
