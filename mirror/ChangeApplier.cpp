@@ -20,6 +20,7 @@ ChangeApplier::ChangeApplier(store::UnitOfWork& work, store::Outbox& outbox,
       state_(state),
       downloaded_(downloaded),
       references_(references) {
+    state_.settled.emplace();
     for (model::Thing* thing : work_.fetchThings()) {
         things_.emplace(thing->uuid(), thing);
     }
@@ -79,6 +80,7 @@ void ChangeApplier::apply(const ServerChange& change) {
         return;  // seen already (this store's own push, or an earlier pull)
     } else if (change.deleted) {
         noteVersion(*type, local->id().row, change.version);
+        state_.settled->insert({*type, local->id().row});
         switch (*type) {
             case RecordType::Thing:
                 removeThing(static_cast<model::Thing*>(local));
@@ -156,6 +158,7 @@ void ChangeApplier::applyThing(const ServerChange& change, const platform::Uuid&
     assign(*thing, image);
     references_.things[uuid] = {image.project, std::move(image.tags)};
     noteVersion(RecordType::Thing, thing->id().row, change.version);
+    state_.settled->insert({RecordType::Thing, thing->id().row});
 }
 
 void ChangeApplier::applyTag(const ServerChange& change, const platform::Uuid& uuid) {
@@ -167,6 +170,7 @@ void ChangeApplier::applyTag(const ServerChange& change, const platform::Uuid& u
     }
     assign(*tag, image);
     noteVersion(RecordType::Tag, tag->id().row, change.version);
+    state_.settled->insert({RecordType::Tag, tag->id().row});
 }
 
 void ChangeApplier::applyProject(const ServerChange& change, const platform::Uuid& uuid) {
@@ -179,6 +183,7 @@ void ChangeApplier::applyProject(const ServerChange& change, const platform::Uui
     assign(*project, image);
     references_.parents[uuid] = image.parent;
     noteVersion(RecordType::Project, project->id().row, change.version);
+    state_.settled->insert({RecordType::Project, project->id().row});
 }
 
 void ChangeApplier::removeThing(model::Thing* thing) {

@@ -129,6 +129,7 @@ void ChangeWriter::commit() {
         state->versions.clear();
         state->cursor.reset();
         state->acknowledged.clear();
+        state->settled.reset();
     }
 }
 
@@ -152,6 +153,9 @@ void ChangeWriter::writeServerState(FromServer& state) {
 void ChangeWriter::noteChange(model::RecordType type, int64_t row, const platform::Uuid& uuid,
                               bool deleted) {
     if (fromServer != nullptr) {
+        if (fromServer->settled && !fromServer->settled->contains({type, row})) {
+            return;
+        }
         clearChange_.bind(1, int64_t{static_cast<uint8_t>(type)});
         clearChange_.bind(2, row);
         clearChange_.run();

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -47,6 +48,10 @@ class ChangeWriter {
         // Outbox changes the server took: their rows go, while a later save's row of the same
         // record (a newer change number) stays to be pushed in turn.
         std::vector<int64_t> acknowledged;
+        // When set, only the records named here (by type and row) are what the server holds:
+        // the writes that merely follow from them (things left by a deleted tag, say) keep the
+        // store's own change to such a record waiting to be pushed, rather than clearing it.
+        std::optional<std::set<std::pair<model::RecordType, int64_t>>> settled;
 
       private:
         friend class ChangeWriter;

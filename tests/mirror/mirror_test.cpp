@@ -133,6 +133,27 @@ TEST_F(MirrorTest, RacesAreSettledAlikeOnEveryMachine) {
     EXPECT_EQ(a.library(), b.library());
 }
 
+TEST_F(MirrorTest, AChangeWaitingToBePushedOutlivesWhatThePullDoesToTheRecord) {
+    Machine& a = machine("a");
+    Machine& b = machine("b");
+    a.edit([](UnitOfWork& work) {
+        Tag* tag = work.insert(std::make_unique<Tag>("old"));
+        work.insert(std::make_unique<Thing>(ThingKind::note, "Tagged"))->addTag(*tag);
+    });
+    a.mirror->syncOnce();
+    b.mirror->syncOnce();
+    // The pull removes the tag from b's thing as a consequence of a's delete; b's own edit of
+    // the thing must still be pushed.
+    a.edit([&](UnitOfWork& work) { work.remove(a.tag(work, "old")); });
+    a.mirror->syncOnce();
+    b.edit([&](UnitOfWork& work) { b.thing(work, "Tagged")->setNote("edited on b"); });
+    b.mirror->syncOnce();
+    a.mirror->syncOnce();
+    EXPECT_EQ(a.library(), b.library());
+    UnitOfWork work(*a.store);
+    EXPECT_EQ(a.thing(work, "Tagged")->note(), "edited on b");
+}
+
 TEST_F(MirrorTest, AKilledConnectionResumesWithoutDuplicatesOrLosses) {
     // The step that would note the server's acknowledgement of the first batch never runs:
     // the connection is killed and the machine stops there, as if killed itself.
