@@ -154,6 +154,28 @@ TEST_F(MirrorTest, AChangeWaitingToBePushedOutlivesWhatThePullDoesToTheRecord) {
     EXPECT_EQ(a.thing(work, "Tagged")->note(), "edited on b");
 }
 
+TEST_F(MirrorTest, AMachineAwayPastTheExpiryOfDeletesReadsTheLibraryAgain) {
+    Machine& a = machine("a");
+    Machine& b = machine("b");
+    a.edit([](UnitOfWork& work) {
+        work.insert(std::make_unique<Thing>(ThingKind::note, "Deleted while away"));
+        work.insert(std::make_unique<Thing>(ThingKind::note, "Kept"));
+    });
+    a.mirror->syncOnce();
+    b.mirror->syncOnce();
+    a.edit([&](UnitOfWork& work) { work.remove(a.thing(work, "Deleted while away")); });
+    a.mirror->syncOnce();
+    admin().exec("SELECT tavro.expire_tombstones('0 seconds')");
+    b.edit([&](UnitOfWork& work) { b.thing(work, "Kept")->setNote("edited while away"); });
+
+    b.mirror->syncOnce();
+    a.mirror->syncOnce();
+    EXPECT_EQ(a.library(), b.library());
+    UnitOfWork work(*a.store);
+    EXPECT_EQ(work.fetchThings().size(), 1u);
+    EXPECT_EQ(a.thing(work, "Kept")->note(), "edited while away");
+}
+
 TEST_F(MirrorTest, AKilledConnectionResumesWithoutDuplicatesOrLosses) {
     // The step that would note the server's acknowledgement of the first batch never runs:
     // the connection is killed and the machine stops there, as if killed itself.
