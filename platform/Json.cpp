@@ -475,15 +475,25 @@ std::optional<Element> member(ObjectView object, std::string_view key) {
     return found;
 }
 
-void Fields::assign(ObjectView object) {
+void Fields::start() {
+    if (++generation_ == 0) {  // after four billion objects: forget every slot for real
+        slots_.fill({});
+        generation_ = 1;
+    }
+    hashed_ = 0;
+    sorting_ = false;
     sorted_.clear();
+}
+
+void Fields::assign(ObjectView object) {
+    start();
     for (const dom::key_value_pair field : theirs(object)) {
         insert(field.key, ours(field.value));
     }
 }
 
 void Fields::assign(ObjectView object, std::initializer_list<std::string_view> keys) {
-    sorted_.clear();
+    start();
     for (const dom::key_value_pair field : theirs(object)) {
         if (std::find(keys.begin(), keys.end(), field.key) != keys.end()) {
             insert(field.key, ours(field.value));
@@ -491,9 +501,53 @@ void Fields::assign(ObjectView object, std::initializer_list<std::string_view> k
     }
 }
 
+size_t Fields::slotOf(std::string_view key) {
+    // Length and three characters tell a record's keys apart well enough; the table is small
+    // and bounded, so a poor spread can only cost a few more comparisons.
+    if (key.empty()) {
+        return 0;
+    }
+    const auto at = [&](size_t i) {
+        return static_cast<size_t>(static_cast<unsigned char>(key[i]));
+    };
+    return (key.size() * 131 + at(0) * 31 + at(key.size() / 2) * 7 + at(key.size() - 1)) &
+           (kSlots - 1);
+}
+
 void Fields::insert(std::string_view key, Element value) {
-    // Insertion sort: stable (duplicates stay in document order, so the last one is found),
-    // allocation-free, and quick for the few keys of a record.
+    if (sorting_) {
+        insertSorted(key, value);
+        return;
+    }
+    for (size_t i = slotOf(key);; i = (i + 1) & (kSlots - 1)) {
+        Slot& slot = slots_[i];
+        if (slot.generation != generation_) {
+            if (hashed_ == kMostHashed) {
+                break;  // one key too many for the table
+            }
+            slot = {key, value, generation_};
+            ++hashed_;
+            return;
+        }
+        if (slot.key == key) {
+            slot.value = value;  // a later duplicate wins
+            return;
+        }
+    }
+    // From here on the keys are kept sorted; those already taken are distinct, so their order
+    // among themselves does not matter, and each later one goes after its equals.
+    sorting_ = true;
+    for (Slot& slot : slots_) {
+        if (slot.generation == generation_) {
+            insertSorted(slot.key, slot.value);
+            slot.generation = 0;
+        }
+    }
+    insertSorted(key, value);
+}
+
+void Fields::insertSorted(std::string_view key, Element value) {
+    // Stable: duplicates stay in document order, so the last one is found.
     auto at =
         std::upper_bound(sorted_.begin(), sorted_.end(), key,
                          [](std::string_view k, const auto& entry) { return k < entry.first; });
@@ -501,6 +555,17 @@ void Fields::insert(std::string_view key, Element value) {
 }
 
 std::optional<Element> Fields::get(std::string_view key) const {
+    if (!sorting_) {
+        for (size_t i = slotOf(key);; i = (i + 1) & (kSlots - 1)) {
+            const Slot& slot = slots_[i];
+            if (slot.generation != generation_) {
+                return std::nullopt;
+            }
+            if (slot.key == key) {
+                return slot.value;
+            }
+        }
+    }
     auto after =
         std::upper_bound(sorted_.begin(), sorted_.end(), key,
                          [](std::string_view k, const auto& entry) { return k < entry.first; });

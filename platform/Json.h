@@ -18,6 +18,7 @@
 // exponent form ("1e+16", "1e-05") at or above 2^53 and below 1e-4; NaN and infinities are
 // refused with an error. Sorted keys are ordered by code point.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -153,6 +154,10 @@ std::optional<Element> member(ObjectView object, std::string_view key);
 //
 // One Fields can index object after object (assign), reusing its memory: a request's records
 // are indexed one at a time as they are read, rather than all held indexed at once.
+//
+// A record's few keys go into a small open-addressed table, found with one comparison as a
+// rule; an object with more keys than it takes (never a record of ours, but a request may say
+// anything) is kept sorted instead, so no object costs more than a sort of its keys.
 class Fields {
   public:
     Fields() = default;
@@ -164,8 +169,24 @@ class Fields {
     std::optional<Element> get(std::string_view key) const;
 
   private:
-    void insert(std::string_view key, Element value);
+    static constexpr size_t kSlots = 64;               // a power of two
+    static constexpr size_t kMostHashed = kSlots / 2;  // probes stay short at half full
 
+    struct Slot {
+        std::string_view key;
+        Element value;
+        uint32_t generation = 0;  // the slot is filled for the object of this generation
+    };
+
+    void start();
+    void insert(std::string_view key, Element value);
+    void insertSorted(std::string_view key, Element value);
+    static size_t slotOf(std::string_view key);
+
+    std::array<Slot, kSlots> slots_{};
+    uint32_t generation_ = 1;  // slots of generation 0 were never filled
+    size_t hashed_ = 0;
+    bool sorting_ = false;
     std::vector<std::pair<std::string_view, Element>> sorted_;
 };
 

@@ -226,6 +226,35 @@ TEST(JsonReader, DuplicateKeysLastOneWins) {
     EXPECT_FALSE(fields.get("d").has_value());
 }
 
+// One Fields indexes record after record; neither many keys, keys alike in every way but one
+// character, nor the object before may change what a key finds.
+TEST(JsonReader, FieldsFindEachKeysLastValueWhateverCameBefore) {
+    Parser parser;
+    Fields fields;
+    for (int keys : {3, 31, 32, 33, 200}) {
+        std::string text = "{";
+        for (int i = 0; i < keys; ++i) {
+            // "k0x0", "k1x0", ...: same length, first, middle and last characters in groups.
+            text += "\"k" + std::to_string(i % 10) + "x" + std::to_string(i / 10) +
+                    "\":" + std::to_string(i) + ",";
+        }
+        text += R"("k0x0":-1,"late":true})";  // a duplicate after all the others
+        fields.assign(*asObject(parser.parse(text)));
+        EXPECT_EQ(asInteger(fields.get("k0x0")), -1) << keys;
+        for (int i = 1; i < keys; ++i) {
+            const std::string key = "k" + std::to_string(i % 10) + "x" + std::to_string(i / 10);
+            ASSERT_EQ(asInteger(fields.get(key)), i) << keys << " " << key;
+        }
+        EXPECT_EQ(asBoolean(fields.get("late")), true);
+        EXPECT_FALSE(fields.get("k" + std::to_string(keys) + "x9").has_value());
+    }
+    fields.assign(*asObject(parser.parse(R"({"only":1})")));
+    EXPECT_FALSE(fields.get("late").has_value());
+    EXPECT_FALSE(fields.get("k1x0").has_value());
+    EXPECT_EQ(asInteger(fields.get("only")), 1);
+    EXPECT_FALSE(Fields().get("only").has_value());
+}
+
 TEST(JsonReader, ViewsWalkTheDocumentInOrder) {
     Parser parser;
     const ObjectView object = *asObject(parser.parse(R"({"b":1,"a":[true,"x",null],"b":2})"));
