@@ -123,9 +123,10 @@ Target createMissing(UnitOfWork& unitOfWork, const json::Fields& record, Exchang
             return {type, findOrCreate(indexes.tags, uuid, unitOfWork,
                                        [] { return std::make_unique<model::Tag>(""); })};
         case RecordType::Thing:
-            return {type, findOrCreate(indexes.things, uuid, unitOfWork, [] {
-                        return std::make_unique<model::Thing>(model::ThingKind::note, "");
-                    })};
+            // Every value of the new thing comes from the record: no random identifier and no
+            // clock reading is made for it only to be replaced.
+            return {type, findOrCreate(indexes.things, uuid, unitOfWork,
+                                       [&] { return std::make_unique<model::Thing>(uuid); })};
     }
     return {};
 }

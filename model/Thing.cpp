@@ -16,6 +16,10 @@ Thing::Thing(ThingKind kind, std::string title) : Record(RecordType::Thing) {
     s_.updatedAt = platform::now();
 }
 
+Thing::Thing(const platform::Uuid& uuid) : Record(RecordType::Thing) {
+    s_.uuid = uuid;
+}
+
 Thing::Thing(ThingState state) : Record(RecordType::Thing), s_(std::move(state)) {}
 
 Thing::~Thing() {

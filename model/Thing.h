@@ -59,6 +59,10 @@ class Thing : public Record {
     // A new thing: new uuid, the kind and title given, the kind's aspect ratio, and creation
     // and update times read from the clock one after the other.
     Thing(ThingKind kind, std::string title);
+    // A thing with this identifier and the schema's defaults for everything else, the clock
+    // unread: for a thing whose every value is about to come from elsewhere (an exchange's
+    // record of a thing the store does not have yet).
+    explicit Thing(const platform::Uuid& uuid);
     ~Thing();
 
 #define TAVRO_THING_ACCESSOR(name, Name, type, ...) \
