@@ -134,6 +134,14 @@ void Mirror::disconnect() {
 }
 
 void Mirror::syncOnce() {
+    round(true);
+}
+
+void Mirror::pushChanges() {
+    round(false);
+}
+
+void Mirror::round(bool pulling) {
     try {
         connection();
         onOwner_([&] {
@@ -142,13 +150,19 @@ void Mirror::syncOnce() {
             }
         });
         // A push that met a newer version leaves its change for the pull to settle, and what
-        // the merge kept (or a loop it broke) is pushed on the next round.
-        for (int round = 0; round < 4; ++round) {
+        // the merge kept (or a loop it broke) is pushed on the next pass. A round with
+        // nothing to push reports no export, so the status moves only when work is done.
+        for (int pass = 0; pass < 4; ++pass) {
             bool conflicted = false;
-            reported(SyncEvent::Type::Export, [&] { conflicted = push(); });
+            if (hasPending()) {
+                reported(SyncEvent::Type::Export, [&] { conflicted = push(); });
+            }
+            if (!pulling && !conflicted) {
+                return;
+            }
             reported(SyncEvent::Type::Import, [&] { pull(); });
             if (!conflicted && !hasPending()) {
-                break;
+                return;
             }
         }
     } catch (const ServerError& error) {

@@ -46,6 +46,9 @@ class Mirror {
     // again by the next call) and platform::Error for the store's; what was done before the
     // failure stays done.
     void syncOnce();
+    // Pushes what the store's outbox holds, and pulls only when a push met a newer version:
+    // for a store that saved, when nothing is known to have changed on the server.
+    void pushChanges();
 
     // The session, connected (and checked to be the store's account) when it was not.
     Connection& connection();
@@ -63,6 +66,7 @@ class Mirror {
   private:
     struct Outgoing;
     store::Outbox& outbox();
+    void round(bool pulling);
     // Answers whether a push met a newer version on the server (the pull settles it).
     bool push();
     void pull();

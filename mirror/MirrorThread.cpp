@@ -55,6 +55,7 @@ void MirrorThread::listen() {
 
 void MirrorThread::run() {
     std::chrono::milliseconds backOff = kFirstBackOff;
+    bool pulling = true;  // at the start, after a failure, and when another machine changed
     while (!stopping_) {
         bool reported = false;  // syncOnce() posts its own failures
         try {
@@ -62,12 +63,15 @@ void MirrorThread::run() {
             // Listening before syncing: a change committed meanwhile is announced, not missed.
             listen();
             reported = true;
-            mirror_.syncOnce();
+            pulling ? mirror_.syncOnce() : mirror_.pushChanges();
             reported = false;
             backOff = kFirstBackOff;
-            if (!waitForWork()) {
+            pulling = true;
+            Work work = waitForWork();
+            if (work == Work::End) {
                 return;
             }
+            pulling = work == Work::Pull;
         } catch (const std::exception& failure) {
             // The status says what went wrong; the session is made again after the back-off.
             if (!reported) {
@@ -83,7 +87,7 @@ void MirrorThread::run() {
     }
 }
 
-bool MirrorThread::waitForWork() {
+MirrorThread::Work MirrorThread::waitForWork() {
     Connection& connection = mirror_.connection();
     PGconn* session = connection.handle();
     for (;;) {
@@ -95,7 +99,7 @@ bool MirrorThread::waitForWork() {
             PQfreemem(notice);
         }
         if (others) {
-            return true;
+            return Work::Pull;
         }
         pollfd waits[2] = {{PQsocket(session), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
         if (::poll(waits, 2, -1) < 0 && errno != EINTR) {
@@ -103,10 +107,10 @@ bool MirrorThread::waitForWork() {
                               "The connection to the sync server couldn\u2019t be watched.");
         }
         if (stopping_) {
-            return false;
+            return Work::End;
         }
         if (waits[1].revents != 0) {
-            return true;
+            return Work::Push;
         }
         if (waits[0].revents != 0 && PQconsumeInput(session) == 0) {
             std::string reason = PQerrorMessage(session);

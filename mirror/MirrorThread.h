@@ -35,8 +35,9 @@ class MirrorThread {
   private:
     void run();
     void listen();
-    // Waits for another machine's change, a wake or the end; false at the end.
-    bool waitForWork();
+    // Waits for another machine's change (Pull), a wake (Push) or the end.
+    enum class Work { Pull, Push, End };
+    Work waitForWork();
     // Waits out a back-off unless woken or ended first; false at the end.
     bool pause(std::chrono::milliseconds length);
     void drainWakes();

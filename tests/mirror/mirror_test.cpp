@@ -179,15 +179,15 @@ TEST_F(MirrorTest, AMachineAwayPastTheExpiryOfDeletesReadsTheLibraryAgain) {
 TEST_F(MirrorTest, AKilledConnectionResumesWithoutDuplicatesOrLosses) {
     // The step that would note the server's acknowledgement of the first batch never runs:
     // the connection is killed and the machine stops there, as if killed itself.
-    int steps = 0;
     bool killed = false;
     mirror::Mirror* victim = nullptr;
+    mirror::Connection watcher = admin();
     Machine& a = machine("a", [&](const std::function<void()>& step) {
-        // Steps: attach, read the first batch, acknowledge it.
-        if (++steps == 3 && !killed) {
+        // The first store step once the server holds the first batch is its acknowledgement.
+        if (!killed && serverCount(watcher, "true") == mirror::Mirror::kPushBatch) {
             killed = true;
             int pid = PQbackendPID(victim->connection().handle());
-            admin().query("SELECT pg_terminate_backend($1)", {mirror::Param::integer(pid)});
+            watcher.query("SELECT pg_terminate_backend($1)", {mirror::Param::integer(pid)});
             throw std::runtime_error("stopped before the acknowledgement");
         }
         step();
