@@ -189,7 +189,9 @@ bool Mirror::push() {
             if (entries.empty()) {
                 return;
             }
-            store::UnitOfWork work(store_);
+            // Held from the first read, as an exchange is: it takes the records the last
+            // exchange kept rather than reading the whole library again, and leaves them.
+            store::UnitOfWork work(store_, store::UnitOfWork::Writing::FromFirstRead);
             std::unordered_map<int64_t, model::Thing*> things;
             std::unordered_map<int64_t, model::Tag*> tags;
             std::unordered_map<int64_t, model::Project*> projects;
@@ -337,7 +339,7 @@ void Mirror::pull() {
         }
         if (!wanted.empty()) {
             onOwner_([&] {
-                store::UnitOfWork work(store_);
+                store::UnitOfWork work(store_, store::UnitOfWork::Writing::FromFirstRead);
                 for (model::Thing* thing : work.fetchThings()) {
                     for (const model::Content& content : contentsOf(*thing)) {
                         wanted.erase(content.sha256);

@@ -46,7 +46,10 @@ class Outbox {
     std::vector<Entry> pending(int limit);
     // The server took `entry`'s change and now holds `version` of the record (a tombstone's
     // version for a delete). The outbox row goes only if no later save changed the record
-    // again; the version is kept either way, for the next push.
+    // again; the version is kept either way, for the next push. Written through this
+    // connection, it makes the store read its records again at the next exchange: the mirror
+    // notes its acknowledgements through the store's own connection instead
+    // (ChangeWriter::FromServer::acknowledged).
     void acknowledge(const Entry& entry, int64_t version);
 
     // The server's version of a record as last seen (0 for none).
