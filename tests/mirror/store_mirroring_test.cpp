@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The library's wiring of the mirror: two store owners (two machines' hosts) signed in to one
 // account with a sync server; a thing one host exchanges reaches the other host's exchanges,
-// whose status then reads "iCloud enabled" with a last sync time.
+// whose status then reads "iCloud enabled" with a last sync time. The other host's exchanges
+// only push (they save nothing), so the thing arrives because the server announced it.
 
 #include <gtest/gtest.h>
 
