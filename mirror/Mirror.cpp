@@ -184,8 +184,10 @@ bool Mirror::push() {
     bool conflicted = false;
     for (;;) {
         std::vector<Outgoing> batch;
+        size_t read = 0;  // outbox rows read, some perhaps left for their record's later change
         onOwner_([&] {
             std::vector<store::Outbox::Entry> entries = outbox().pending(kPushBatch);
+            read = entries.size();
             if (entries.empty()) {
                 return;
             }
@@ -293,7 +295,7 @@ bool Mirror::push() {
             throw;
         }
         acknowledge();
-        if (acknowledged.empty() || batch.size() < static_cast<size_t>(kPushBatch)) {
+        if (acknowledged.empty() || read < static_cast<size_t>(kPushBatch)) {
             return conflicted;
         }
     }
