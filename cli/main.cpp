@@ -14,6 +14,7 @@
 #include "cli/HostLibrary.h"
 #include "cli/InboxCommands.h"
 #include "cli/ServerCommands.h"
+#include "cli/SyncCommand.h"
 
 namespace {
 
@@ -39,6 +40,11 @@ constexpr const char* kUsage =
     "                             name or connection URI; passwords stay in ~/.pgpass)\n"
     "  account status             who is signed in, and whether the sync server answers\n"
     "  account sign-out           remove the cloud account file\n"
+    "  sync [--pretty] REQUEST.json\n"
+    "                             run one sync round of the request's store with the\n"
+    "                             signed-in account's server and wait for it, then exchange\n"
+    "                             the request without its records until this host's sync\n"
+    "                             has ended a round, and print that response\n"
     "  server init [SERVICE]      set up or upgrade a sync server's database (administrator)\n"
     "  server add-account [--password-stdin] NAME [SERVICE]\n"
     "                             create the login role NAME with an account and print the\n"
@@ -131,10 +137,10 @@ int run(const std::vector<std::string>& arguments) {
         return tavro::cli::runServerCommand(line.args, std::cin, std::cout, std::cerr);
     }
     if (line.command != "group-path" && line.command != "cloud-available" &&
-        line.command != "exchange") {
+        line.command != "exchange" && line.command != "sync") {
         throw UsageError("unknown command '" + line.command + "'");
     }
-    if (line.command != "exchange" && !line.args.empty()) {
+    if (line.command != "exchange" && line.command != "sync" && !line.args.empty()) {
         throw UsageError("unexpected argument '" + line.args.front() + "' for " + line.command);
     }
     std::string libraryPath =
@@ -145,6 +151,9 @@ int run(const std::vector<std::string>& arguments) {
     }
     if (line.command == "cloud-available") {
         return tavro::cli::runCloudAvailable(library, std::cout);
+    }
+    if (line.command == "sync") {
+        return tavro::cli::runSync(library, line.args, std::cout, std::cerr);
     }
     return tavro::cli::runExchange(library, line.args, std::cout, std::cerr);
 }
