@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-#include "exchange/FileFingerprint.h"
+#include "model/FileFingerprint.h"
 
 #include "model/Thing.h"
 #include "platform/JsonWriter.h"
 #include "platform/Sha256.h"
 
-namespace tavro::exchange {
+namespace tavro::model {
 
 namespace json = platform::json;
 
@@ -29,13 +29,17 @@ std::string fileFingerprint(std::string_view kind, std::string_view title, std::
     return platform::sha256Hex(out);
 }
 
-std::string fileFingerprint(const model::Thing& thing) {
-    std::optional<std::string> dataSha256;
-    if (const auto& data = thing.data()) {
-        dataSha256 = data->sha256;
-    }
-    return fileFingerprint(thing.kindRaw(), thing.title(), thing.content(), thing.urlString(),
-                           thing.fileName(), thing.trashedAt(), dataSha256);
+std::string fileFingerprint(const Thing& thing) {
+    return fileFingerprint(thing.state());
 }
 
-}  // namespace tavro::exchange
+std::string fileFingerprint(const ThingState& state) {
+    std::optional<std::string> dataSha256;
+    if (state.data) {
+        dataSha256 = state.data->sha256;
+    }
+    return fileFingerprint(state.kindRaw, state.title, state.content, state.urlString,
+                           state.fileName, state.trashedAt, dataSha256);
+}
+
+}  // namespace tavro::model
