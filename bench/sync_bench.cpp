@@ -266,8 +266,8 @@ void run(size_t things) {
             "%6.3f s; target median <= 1 s: %s\n",
             median, p95, latencies.back(), verdict(median <= 1));
 
-        // (c) Idle: both threads LISTEN, nothing changes.
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        // (c) Idle: both threads LISTEN, nothing changes; the last change has long settled.
+        std::this_thread::sleep_for(std::chrono::seconds(2));
         double cpu = cpuSeconds();
         long long written = bytesWritten();
         auto idleStart = Clock::now();
@@ -313,6 +313,8 @@ int main(int argc, char** argv) {
                      "pg_virtualenv -t sync_bench [THINGS]\n");
         return 2;
     }
+    // Each figure shows as soon as it is measured, also when the output is a file.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     try {
         run(argc == 2 ? std::stoul(argv[1]) : 100000);
     } catch (const std::exception& error) {
