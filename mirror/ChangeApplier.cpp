@@ -5,6 +5,8 @@
 
 #include "mirror/MergeRules.h"
 #include "mirror/RecordBody.h"
+#include "model/ConflictCopy.h"
+#include "model/FileFingerprint.h"
 #include "model/ThingFields.h"
 
 namespace tavro::mirror {
@@ -14,12 +16,15 @@ using model::RecordType;
 ChangeApplier::ChangeApplier(store::UnitOfWork& work, store::Outbox& outbox,
                              store::ChangeWriter::FromServer& state,
                              const std::unordered_map<std::string, std::string>& downloaded,
-                             References& references)
+                             References& references, FileBases& bases,
+                             std::vector<KeptConflictCopy>& copies)
     : work_(work),
       outbox_(outbox),
       state_(state),
       downloaded_(downloaded),
-      references_(references) {
+      references_(references),
+      bases_(bases),
+      copies_(copies) {
     state_.settled.emplace();
     for (model::Thing* thing : work_.fetchThings()) {
         things_.emplace(thing->uuid(), thing);
@@ -34,6 +39,21 @@ ChangeApplier::ChangeApplier(store::UnitOfWork& work, store::Outbox& outbox,
     // this unit's own save.
     for (const store::Outbox::Entry& entry : outbox_.pending(INT_MAX)) {
         pending_.emplace(std::make_pair(entry.type, entry.uuid), entry);
+    }
+    // A thing with no change to push holds what the server last had of it.
+    for (auto& [uuid, thing] : things_) {
+        if (thing->project() != nullptr && !bases_.contains(uuid) &&
+            !pending_.contains({RecordType::Thing, uuid})) {
+            bases_.emplace(uuid, model::fileFingerprint(*thing));
+        }
+    }
+}
+
+void ChangeApplier::noteBase(const model::Thing& thing, std::string fingerprint) {
+    if (thing.project() != nullptr) {
+        bases_[thing.uuid()] = std::move(fingerprint);
+    } else {
+        bases_.erase(thing.uuid());
     }
 }
 
@@ -99,6 +119,10 @@ void ChangeApplier::apply(const ServerChange& change) {
         // was lost with the connection.
         noteVersion(*type, local->id().row, change.version);
         state_.acknowledged.push_back(pending->second.change);
+        if (*type == RecordType::Thing) {
+            const auto& thing = static_cast<const model::Thing&>(*local);
+            noteBase(thing, model::fileFingerprint(thing));
+        }
         return;
     }
     switch (*type) {
@@ -129,14 +153,6 @@ bool ChangeApplier::sameBody(RecordType type, const model::Record& local, std::s
 void ChangeApplier::applyThing(const ServerChange& change, const platform::Uuid& uuid,
                                bool pending) {
     ThingImage image = decodeThing(change.body);
-    model::Thing* thing = find(things_, uuid);
-    if (thing != nullptr && pending) {
-        EncodedRecord local = encode(*thing);
-        if (localThingWins(thing->updatedAt(), local.body, image.state.updatedAt, change.body)) {
-            noteVersion(RecordType::Thing, thing->id().row, change.version);
-            return;
-        }
-    }
     // New content comes from the files downloaded and verified for this page.
     model::fields::forEach(model::fields::kThingFields, [&](const auto& entry) {
         using V = typename std::remove_cvref_t<decltype(entry)>::Value;
@@ -151,14 +167,94 @@ void ChangeApplier::applyThing(const ServerChange& change, const platform::Uuid&
             }
         }
     });
+    model::Thing* thing = find(things_, uuid);
+    if (thing != nullptr && pending && localThingStays(*thing, change, image)) {
+        noteVersion(RecordType::Thing, thing->id().row, change.version);
+        return;
+    }
     if (thing == nullptr) {
         thing = work_.insert(std::make_unique<model::Thing>(model::ThingKind::note, ""));
         things_.emplace(uuid, thing);
     }
     assign(*thing, image);
+    if (image.project) {
+        bases_[uuid] = model::fileFingerprint(image.state);
+    } else {
+        bases_.erase(uuid);
+    }
     references_.things[uuid] = {image.project, std::move(image.tags)};
     noteVersion(RecordType::Thing, thing->id().row, change.version);
     state_.settled->insert({RecordType::Thing, thing->id().row});
+}
+
+bool ChangeApplier::localThingStays(model::Thing& thing, const ServerChange& change,
+                                    const ThingImage& image) {
+    bool localWins =
+        localThingWins(thing.updatedAt(), encode(thing).body, image.state.updatedAt, change.body);
+    if (!underLinkedFolder(thing)) {
+        return localWins;
+    }
+    std::string local = model::fileFingerprint(thing);
+    std::string server = model::fileFingerprint(image.state);
+    auto base = bases_.find(thing.uuid());
+    std::optional<std::string> known;
+    if (base != bases_.end()) {
+        known = base->second;
+    }
+    // The server's version is now the one last seen, whichever stays.
+    bases_[thing.uuid()] = server;
+    switch (mergeLinked(known, local, server, localWins)) {
+        case LinkedMerge::TakeServer:
+            return false;
+        case LinkedMerge::KeepLocal:
+            return true;
+        case LinkedMerge::TakeServerKeepingLocalCopy: {
+            std::optional<platform::Uuid> project;
+            if (thing.project() != nullptr) {
+                project = thing.project()->uuid();
+            }
+            std::vector<platform::Uuid> tags;
+            for (const model::Tag* tag : thing.tags()) {
+                tags.push_back(tag->uuid());
+            }
+            keepCopy(thing.state(), thing.uuid(), local, project, std::move(tags));
+            return false;
+        }
+        case LinkedMerge::KeepLocalKeepingServerCopy:
+            keepCopy(image.state, thing.uuid(), server, image.project, image.tags);
+            return true;
+    }
+    return localWins;
+}
+
+void ChangeApplier::keepCopy(const model::ThingState& losing, const platform::Uuid& original,
+                             const std::string& fingerprint, std::optional<platform::Uuid> project,
+                             std::vector<platform::Uuid> tags) {
+    // Stamped with the losing version's own time, not the clock's: every machine that keeps
+    // this version makes the very same record, and the server holds it once.
+    std::unique_ptr<model::Thing> copy =
+        model::makeConflictCopy(losing, original, fingerprint, losing.updatedAt);
+    if (things_.contains(copy->uuid())) {
+        return;  // kept before, or brought by the server from a machine that kept it
+    }
+    // Inserted under the losing title: a save under the server's guard records no change of
+    // a record the server did not send, so queueConflictCopies puts the copy's own title in
+    // afterwards, and that change is what goes to the outbox.
+    std::string title = copy->title();
+    copy->setTitle(losing.title);
+    model::Thing* inserted = work_.insert(std::move(copy));
+    things_.emplace(inserted->uuid(), inserted);
+    references_.things[inserted->uuid()] = {project, std::move(tags)};
+    copies_.push_back({inserted, std::move(title)});
+}
+
+void ChangeApplier::queueConflictCopies(const std::vector<KeptConflictCopy>& copies) {
+    for (const KeptConflictCopy& kept : copies) {
+        // A copy the server brought meanwhile holds its title already, and stays unqueued.
+        if (kept.copy->title() != kept.title) {
+            kept.copy->setTitle(kept.title);
+        }
+    }
 }
 
 void ChangeApplier::applyTag(const ServerChange& change, const platform::Uuid& uuid) {
@@ -187,6 +283,9 @@ void ChangeApplier::applyProject(const ServerChange& change, const platform::Uui
 }
 
 void ChangeApplier::removeThing(model::Thing* thing) {
+    // A copy kept on this page and deleted by a later change of it is no longer queued.
+    std::erase_if(copies_, [&](const KeptConflictCopy& kept) { return kept.copy == thing; });
+    bases_.erase(thing->uuid());
     things_.erase(thing->uuid());
     work_.remove(thing);
 }

@@ -6,6 +6,12 @@
 // (mirror/MergeRules.h), and the server's version of each record settled is noted for the next
 // push's compare-and-swap.
 //
+// A linked thing this store changed and has not pushed is merged three ways by file
+// fingerprints (mirror/MergeRules.h) against FileBases, the server's version of it that the
+// mirror last saw; the losing version is kept as a conflict copy, inserted in the same save
+// (so that a file only the losing version names stays in the blob folder) and made a change
+// of this store's own by queueConflictCopies after it.
+//
 // Relationships name records by identifier, and a record may arrive before one it names (the
 // named one changed later, so it comes later in the change sequence): links to records not in
 // the store yet are kept in References and made when those arrive, on a later page.
@@ -18,6 +24,7 @@
 #include <utility>
 #include <vector>
 
+#include "mirror/RecordBody.h"
 #include "mirror/ServerRecords.h"
 #include "platform/Uuid.h"
 #include "store/ChangeWriter.h"
@@ -41,13 +48,25 @@ struct References {
     }
 };
 
+// The file fingerprint of each thing's version on the server as the mirror last saw it (pulled
+// or pushed), kept for the things in projects: only those can lie under a linked folder. Held
+// in memory: what was changed before the mirror first looked has no base, and merges as
+// changed on both sides.
+using FileBases = std::unordered_map<platform::Uuid, std::string>;
+
+// A conflict copy a merge inserted, and the title that makes it a change of this store's own.
+struct KeptConflictCopy {
+    model::Thing* copy;
+    std::string title;
+};
+
 class ChangeApplier {
   public:
     // `downloaded` maps the digests of content fetched for these changes to their files.
     ChangeApplier(store::UnitOfWork& work, store::Outbox& outbox,
                   store::ChangeWriter::FromServer& state,
                   const std::unordered_map<std::string, std::string>& downloaded,
-                  References& references);
+                  References& references, FileBases& bases, std::vector<KeptConflictCopy>& copies);
 
     void apply(const ServerChange& change);
     // Links the records whose relationships are waiting, as far as the records they name are
@@ -59,6 +78,10 @@ class ChangeApplier {
     using Seen = std::set<std::pair<model::RecordType, platform::Uuid>>;
     void removeUnseen(const Seen& seen);
 
+    // Makes the copies a merge kept changes of this store, to be pushed: call after the save
+    // that applied the server's changes, outside its ChangeWriter::FromServer guard.
+    static void queueConflictCopies(const std::vector<KeptConflictCopy>& copies);
+
   private:
     template <typename Record>
     Record* find(const std::unordered_map<platform::Uuid, Record*>& index,
@@ -69,6 +92,12 @@ class ChangeApplier {
     void removeTag(model::Tag* tag);
     void removeProject(model::Project* project);
     void applyThing(const ServerChange& change, const platform::Uuid& uuid, bool pending);
+    // Whether the store's version stays; notes what to keep as a conflict copy.
+    bool localThingStays(model::Thing& thing, const ServerChange& change, const ThingImage& image);
+    void noteBase(const model::Thing& thing, std::string fingerprint);
+    void keepCopy(const model::ThingState& losing, const platform::Uuid& original,
+                  const std::string& fingerprint, std::optional<platform::Uuid> project,
+                  std::vector<platform::Uuid> tags);
     void applyTag(const ServerChange& change, const platform::Uuid& uuid);
     void applyProject(const ServerChange& change, const platform::Uuid& uuid);
 
@@ -77,6 +106,8 @@ class ChangeApplier {
     store::ChangeWriter::FromServer& state_;
     const std::unordered_map<std::string, std::string>& downloaded_;
     References& references_;
+    FileBases& bases_;
+    std::vector<KeptConflictCopy>& copies_;
     std::unordered_map<platform::Uuid, model::Thing*> things_;
     std::unordered_map<platform::Uuid, model::Tag*> tags_;
     std::unordered_map<platform::Uuid, model::Project*> projects_;

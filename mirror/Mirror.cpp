@@ -15,6 +15,7 @@
 #include "mirror/ServerAccounts.h"
 #include "mirror/ServerError.h"
 #include "mirror/ServerRecords.h"
+#include "model/FileFingerprint.h"
 #include "model/ThingFields.h"
 #include "platform/Error.h"
 #include "store/ChangeWriter.h"
@@ -59,6 +60,7 @@ struct Mirror::Outgoing {
     EncodedRecord encoded;
     std::vector<model::Content> contents;
     int order = 0;
+    std::optional<std::string> fileBase;  // a thing in a project: its file fingerprint
 };
 
 Mirror::Mirror(store::Store& store, std::string service, std::string account, OwnerSteps onOwner)
@@ -207,7 +209,7 @@ bool Mirror::push() {
                 projects.emplace(project->id().row, project);
             }
             for (const store::Outbox::Entry& entry : entries) {
-                Outgoing outgoing{entry, {}, {}, 0};
+                Outgoing outgoing{entry, {}, {}, 0, std::nullopt};
                 // What records name goes first (tags, then projects from the top down), so a
                 // machine pulling finds it before the records that name it; deletes last.
                 if (entry.deleted) {
@@ -233,6 +235,9 @@ bool Mirror::push() {
                     outgoing.encoded = encode(*found->second);
                     outgoing.contents = contentsOf(*found->second);
                     outgoing.order = 100;
+                    if (found->second->project() != nullptr) {
+                        outgoing.fileBase = model::fileFingerprint(*found->second);
+                    }
                 }
                 batch.push_back(std::move(outgoing));
             }
@@ -245,6 +250,7 @@ bool Mirror::push() {
 
         std::vector<store::ChangeWriter::FromServer::Version> versions;
         std::vector<int64_t> acknowledged;
+        std::vector<std::pair<platform::Uuid, std::string>> fileBases;
         // What the server took is noted even when a later push of the batch fails.
         auto acknowledge = [&] {
             if (acknowledged.empty()) {
@@ -257,6 +263,9 @@ bool Mirror::push() {
                 state.acknowledged = acknowledged;
                 work.fetchTags();  // takes the write lock: the save commits the notes
                 work.save();
+                for (auto& [uuid, fingerprint] : fileBases) {
+                    fileBases_[uuid] = std::move(fingerprint);
+                }
             });
         };
         try {
@@ -283,6 +292,9 @@ bool Mirror::push() {
                 if (outcome.applied) {
                     versions.push_back({entry.type, entry.row, outcome.version});
                     acknowledged.push_back(entry.change);
+                    if (outgoing.fileBase) {
+                        fileBases.emplace_back(entry.uuid, *outgoing.fileBase);
+                    }
                     if (outcome.sequence > 0) {
                         ownSequences_.insert(outcome.sequence);
                     }
@@ -356,9 +368,11 @@ void Mirror::pull() {
         int64_t through = page.empty() ? cursor : page.back().sequence;
         onOwner_([&] {
             store::UnitOfWork work(store_, store::UnitOfWork::Writing::FromFirstRead);
+            std::vector<KeptConflictCopy> copies;
             {
                 store::ChangeWriter::FromServer state;
-                ChangeApplier applier(work, outbox(), state, downloads.files, references_);
+                ChangeApplier applier(work, outbox(), state, downloads.files, references_,
+                                      fileBases_, copies);
                 for (const ServerChange& change : page) {
                     applier.apply(change);
                 }
@@ -369,13 +383,15 @@ void Mirror::pull() {
                 state.cursor = through;
                 work.save();
             }
-            // Outside the server's guard: the move that breaks a loop is this machine's own
-            // change, pushed so that the server's tree is whole again.
+            // Outside the server's guard: the move that breaks a loop and the conflict copies
+            // are this machine's own changes, pushed so that the server's tree is whole again
+            // and the losing versions reach every machine.
             std::vector<model::Project*> cut = projectsClosingLoops(work.fetchProjects());
             for (model::Project* project : cut) {
                 project->setParent(nullptr);
             }
-            if (!cut.empty()) {
+            ChangeApplier::queueConflictCopies(copies);
+            if (!cut.empty() || !copies.empty()) {
                 work.save();
             }
         });

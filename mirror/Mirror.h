@@ -83,6 +83,7 @@ class Mirror {
     std::unique_ptr<store::Outbox> outbox_;  // used in owner steps only
     std::unique_ptr<Connection> connection_;
     References references_;
+    FileBases fileBases_;   // used in owner steps only
     std::string incoming_;  // where downloads wait for the store to take them
     std::unordered_set<int64_t> ownSequences_;
 };
