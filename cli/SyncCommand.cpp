@@ -8,13 +8,8 @@
 #include "cli/CommandLine.h"
 #include "cli/HostLibrary.h"
 #include "cli/PrettyJson.h"
-#include "exchange/AccountGuard.h"
-#include "mirror/Mirror.h"
 #include "platform/CloudAccount.h"
-#include "platform/FileSystem.h"
 #include "platform/Json.h"
-#include "platform/Paths.h"
-#include "store/Store.h"
 
 namespace tavro::cli {
 
@@ -35,19 +30,6 @@ std::string exchangeOnce(HostLibrary& library, const std::string& request) {
     std::future<std::string> future = promise.get_future();
     library.exchange(request.c_str(), reinterpret_cast<intptr_t>(&promise), deliver);
     return future.get();
-}
-
-// The library pins a store to the account it was first exchanged under; a round run here
-// must not attach a store of another account to this one's server.
-void checkPinnedAccount(const std::string& storePath, const std::string& recordName) {
-    std::string folder = platform::paths::parent(platform::paths::absolute(storePath));
-    std::string marker = platform::paths::join(folder, exchange::kAccountMarkerName);
-    platform::FileSystem& files = platform::FileSystem::real();
-    if (files.exists(marker) && files.readFile(marker) != recordName) {
-        throw CommandError(storePath +
-                           ": the library belongs to another account than the one "
-                           "signed in, so it was not synced.");
-    }
 }
 
 }  // namespace
@@ -73,6 +55,22 @@ ReadBack readBackRequest(const std::string& request, const std::string& source) 
     readBack.push_back({"records", json::Array{}});
     return {std::string(*storePath), json::write(readBack)};
 }
+
+namespace {
+
+// The error envelope's text, or nothing for a response.
+std::optional<std::string> envelopeError(const std::string& response) {
+    try {
+        json::Parser parser;
+        auto object = json::asObject(parser.parse(response));
+        auto error = object ? json::asString(json::member(*object, "error")) : std::nullopt;
+        return error ? std::optional<std::string>(*error) : std::nullopt;
+    } catch (const std::exception&) {
+        return std::string("The library answered with text that is not JSON.");
+    }
+}
+
+}  // namespace
 
 SyncProgress syncProgress(const std::string& response) {
     json::Parser parser;
@@ -117,15 +115,10 @@ int runSync(HostLibrary& library, const std::vector<std::string>& args, std::ost
         throw CommandError(
             "no sync server is signed in to (see \u201ctavro account sign-in\u201d)");
     }
-    std::string recordName = platform::cloudUserRecordName(env);
-    checkPinnedAccount(readBack.storePath, recordName);
-    {
-        // The round runs on this thread, which owns this store object: nothing else uses it.
-        std::unique_ptr<store::Store> store = store::Store::open(readBack.storePath);
-        mirror::Mirror(*store, *service, recordName).syncOnce();
-    }
-    // Everything saved so far is on the server and everything pushed there is in the store;
-    // the host's own thread now has nothing to push, so its first finished round is its pull.
+    // The host's sync thread starts with its first exchange: its first round pushes what the
+    // store holds to push, then pulls. This process saves nothing, so once a push or a pull
+    // has ended everything saved before is on the server, and with nothing to push the round
+    // ends with its pull.
     auto deadline = std::chrono::steady_clock::now() + kSettleTimeout;
     std::string response = exchangeOnce(library, readBack.request);
     SyncProgress progress = syncProgress(response);
@@ -135,7 +128,9 @@ int runSync(HostLibrary& library, const std::vector<std::string>& args, std::ost
         progress = syncProgress(response);
     }
     out << (pretty ? prettyJson(response) : response + "\n") << std::flush;
-    if (progress == SyncProgress::Running) {
+    if (auto error = envelopeError(response)) {
+        err << "tavro: " << *error << "\n";
+    } else if (progress == SyncProgress::Running) {
         err << "tavro: the library\u2019s sync did not finish a round within "
             << kSettleTimeout.count() << " s\n";
     }

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// `tavro sync [--pretty] REQUEST.json`: one sync round of a request's store, waited for, then
-// the exchange a host makes next. A host's sync thread lives only as long as its process, so a
-// short-lived `tavro exchange` may end before its saves reach the server; this command is the
-// way to know they did, and what the other machines pushed has arrived:
-//   1. runs one round of the request's store with the signed-in account's sync server in this
-//      process (push what earlier exchanges saved, pull the others' changes) and waits for it;
-//   2. then, as a host, exchanges the request without its records (it saves nothing) and
-//      again until the library's own sync thread has ended its first round, and prints that
-//      response: "iCloud enabled" with a "lastSync", or the failure the status names.
+// `tavro sync [--pretty] REQUEST.json`: a host that stays until its sync has run. A host's
+// sync thread lives only as long as its process, so a short-lived `tavro exchange` may end
+// before its saves reach the server (the outbox keeps them for the next round); this command
+// is the way for a script to know they did, and that what other machines pushed has arrived.
+// It exchanges the request without its records (it saves nothing), which starts the library's
+// sync thread in this process, and again until the status says the thread's first round has
+// ended a push or a pull, and prints that response: "iCloud enabled" with a "lastSync", or the
+// failure the status names. The round pushes first, so what earlier exchanges saved is then on
+// the server; it pulls after, at once when there is nothing to push.
 
 #include <ostream>
 #include <string>
@@ -20,10 +20,9 @@ namespace tavro::cli {
 
 class HostLibrary;
 
-// `args` start after "sync". Returns the exit status: 0, or 1 when the sync failed or the
-// status still named no finished round after kSettleTimeout. Throws UsageError for a command
-// line it does not understand, CommandError for a request it cannot use, and
-// mirror::ServerError / platform::Error when the round fails.
+// `args` start after "sync". Returns the exit status: 0, or 1 when the exchange or the sync
+// failed, or no round ended within a minute. Throws UsageError for a command line it does not
+// understand, CommandError for a request it cannot use or an account without a sync server.
 int runSync(HostLibrary& library, const std::vector<std::string>& args, std::ostream& out,
             std::ostream& err, const platform::Env& env = platform::Env::real());
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // `tavro sync` refuses, in one line and a status, what it cannot sync: a command line it does
 // not understand (status 2), a file that is no exchange request, an account without a sync
-// server, and a library pinned to another account than the signed-in one. The round itself is
-// shown against a real server by scripts/demo --sync.
+// server, and a library the library's own guard refuses (another account's). A sync round
+// against a real server is shown by scripts/demo --sync.
 
 #include <gtest/gtest.h>
 #include <sys/wait.h>
@@ -87,7 +87,9 @@ TEST_F(SyncCommandTest, ALibraryOfAnotherAccountIsNotSynced) {
         R"({"status":"available","userRecordName":"_me","service":"dbname=nowhere"})");
     Outcome run = tavro("sync " + ok);
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.err.find("belongs to another account"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("tavro: This library belongs to another iCloud account"),
+              std::string::npos)
+        << run.err;
     EXPECT_FALSE(std::filesystem::exists(sandbox_.storePath()));
 }
 
