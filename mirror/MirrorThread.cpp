@@ -3,14 +3,57 @@
 
 #include <poll.h>
 #include <sys/eventfd.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <set>
 
 #include "mirror/ServerError.h"
 
 namespace tavro::mirror {
+
+namespace {
+
+// The process's live sync threads, for stopAllForExit. Never destroyed: it is used at exit.
+std::mutex registryMutex;
+std::set<MirrorThread*>& liveThreads() {
+    static auto* threads = new std::set<MirrorThread*>;
+    return *threads;
+}
+
+// How long exit waits for each thread: a round in the middle of a statement ends at once when
+// its socket is shut, so only a connection still being made can take this long.
+constexpr std::chrono::milliseconds kExitWait{3000};
+
+}  // namespace
+
+bool MirrorThread::stopAllForExit() {
+    std::lock_guard lock(registryMutex);
+    for (MirrorThread* thread : liveThreads()) {
+        thread->stopSoon();
+    }
+    bool allEnded = true;
+    for (MirrorThread* thread : liveThreads()) {
+        allEnded = thread->awaitEnd(kExitWait) && allEnded;
+    }
+    return allEnded;
+}
+
+void MirrorThread::stopSoon() {
+    stopping_ = true;
+    wake();
+    std::lock_guard lock(socketMutex_);
+    if (socket_ >= 0) {
+        ::shutdown(socket_, SHUT_RDWR);  // the statement in progress fails; the round ends
+    }
+}
+
+bool MirrorThread::awaitEnd(std::chrono::milliseconds longest) {
+    std::unique_lock lock(endMutex_);
+    return endChanged_.wait_for(lock, longest, [this] { return ended_; });
+}
 
 MirrorThread::MirrorThread(store::Store& store, std::string service, std::string account,
                            Mirror::OwnerSteps onOwner)
@@ -20,10 +63,23 @@ MirrorThread::MirrorThread(store::Store& store, std::string service, std::string
         platform::throwError(platform::kPosixErrorDomain, errno,
                              "The sync thread couldn\u2019t be started.");
     }
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] {
+        run();
+        std::lock_guard lock(endMutex_);
+        ended_ = true;
+        endChanged_.notify_all();
+    });
+    static std::once_flag registered;
+    std::call_once(registered, [] { std::atexit([] { stopAllForExit(); }); });
+    std::lock_guard lock(registryMutex);
+    liveThreads().insert(this);
 }
 
 MirrorThread::~MirrorThread() {
+    {
+        std::lock_guard lock(registryMutex);
+        liveThreads().erase(this);
+    }
     stopping_ = true;
     wake();
     if (thread_.joinable()) {
@@ -45,6 +101,10 @@ void MirrorThread::drainWakes() {
 
 void MirrorThread::listen() {
     Connection& connection = mirror_.connection();
+    {
+        std::lock_guard lock(socketMutex_);
+        socket_ = PQsocket(connection.handle());
+    }
     if (listening_ == connection.handle()) {
         return;
     }
@@ -76,6 +136,10 @@ void MirrorThread::run() {
             // The status says what went wrong; the session is made again after the back-off.
             if (!reported) {
                 mirror_.reportFailure(failure);
+            }
+            {
+                std::lock_guard lock(socketMutex_);
+                socket_ = -1;
             }
             mirror_.disconnect();
             listening_ = nullptr;

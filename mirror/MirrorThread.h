@@ -10,6 +10,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -29,6 +31,13 @@ class MirrorThread {
     // The store saved changes: push them now. Any thread; never blocks.
     void wake();
 
+    // Ends every sync thread of the process, each within a few seconds, and says whether all
+    // ended. Registered with atexit by the first thread made (so it also runs when the library
+    // is unloaded): a thread still in the network or TLS libraries while their own clean-up
+    // runs at exit would crash the host as it quits. The threads' objects stay; only their
+    // destructor releases them.
+    static bool stopAllForExit();
+
     static constexpr std::chrono::milliseconds kFirstBackOff{1000};
     static constexpr std::chrono::milliseconds kLongestBackOff{5 * 60 * 1000};
 
@@ -41,11 +50,19 @@ class MirrorThread {
     // Waits out a back-off unless woken or ended first; false at the end.
     bool pause(std::chrono::milliseconds length);
     void drainWakes();
+    // Asks the thread to end and breaks off any network wait of its session.
+    void stopSoon();
+    bool awaitEnd(std::chrono::milliseconds longest);
 
     Mirror mirror_;
     int wakeFd_ = -1;
     std::atomic<bool> stopping_{false};
     PGconn* listening_ = nullptr;  // the session that LISTENs; another after a reconnection
+    std::mutex socketMutex_;
+    int socket_ = -1;  // the session's socket while connected, for stopSoon
+    std::mutex endMutex_;
+    std::condition_variable endChanged_;
+    bool ended_ = false;
     std::thread thread_;
 };
 

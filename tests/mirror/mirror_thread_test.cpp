@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -69,6 +70,24 @@ TEST_F(MirrorThreadTest, AnUnreachableServerIsReportedAndTriedAgain) {
     EXPECT_TRUE(status.starts_with("iCloud: The sync server can\u2019t be reached (")) << status;
     EXPECT_TRUE(failures[0].endDate.has_value());
     EXPECT_FALSE(failures[0].succeeded);
+}
+
+// At exit the threads end before the network and TLS libraries clean up under them: one at
+// rest after a round and one waiting out a back-off both end when asked, and promptly.
+TEST_F(MirrorThreadTest, ExitEndsEverySyncThreadFirst) {
+    Machine& a = machine("a");
+    Machine& b = machine("b");
+    std::atomic<bool> synced{false};  // posted from the sync thread
+    a.store->syncEvents().subscribe([&](const SyncEvent& event) {
+        if (event.type == SyncEvent::Type::Import && event.succeeded) {
+            synced = true;
+        }
+    });
+    mirror::MirrorThread connected(*a.store, serviceFor(role_), recordName_, onOwner());
+    mirror::MirrorThread failing(*b.store, "host=127.0.0.1 port=1 dbname=tavro", recordName_,
+                                 onOwner());
+    ASSERT_TRUE(eventually([&] { return synced.load(); }));
+    EXPECT_TRUE(mirror::MirrorThread::stopAllForExit());
 }
 
 }  // namespace
