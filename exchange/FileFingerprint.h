@@ -8,5 +8,6 @@
 namespace tavro::exchange {
 
 using model::fileFingerprint;
+using model::isLinked;
 
 }  // namespace tavro::exchange

@@ -372,19 +372,6 @@ ExchangeIndexes loadIndexes(UnitOfWork& unitOfWork) {
     return indexes;
 }
 
-bool isLinked(const model::Thing& thing) {
-    std::unordered_set<const model::Project*> visited;
-    for (const model::Project* project = thing.project(); project; project = project->parent()) {
-        if (!visited.insert(project).second) {
-            return false;
-        }
-        if (!project->linkedFolderOwner().empty()) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void checkProjectCycles(const ExchangeIndexes& indexes) {
     for (const auto& [uuid, project] : indexes.projects) {
         std::unordered_set<Uuid> seen{uuid};

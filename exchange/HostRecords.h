@@ -42,10 +42,6 @@ struct ExchangeIndexes {
 // identifier fail with the duplicates message.
 ExchangeIndexes loadIndexes(UnitOfWork& unitOfWork);
 
-// Whether the thing lies under a linked folder: its project or an ancestor has a
-// `linkedFolderOwner`. A parent loop ends the walk with false.
-bool isLinked(const model::Thing& thing);
-
 // Applies the request's records (create, apply, delete) and checks the project tree. Does not
 // save. Throws the exchange's errors; the caller rolls back.
 void applyHostRecords(UnitOfWork& unitOfWork, const ExchangeRequest& request, AssetReader& assets,

@@ -191,7 +191,7 @@ bool ChangeApplier::localThingStays(model::Thing& thing, const ServerChange& cha
                                     const ThingImage& image) {
     bool localWins =
         localThingWins(thing.updatedAt(), encode(thing).body, image.state.updatedAt, change.body);
-    if (!underLinkedFolder(thing)) {
+    if (!model::isLinked(thing)) {
         return localWins;
     }
     std::string local = model::fileFingerprint(thing);

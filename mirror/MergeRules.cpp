@@ -2,7 +2,6 @@
 #include "mirror/MergeRules.h"
 
 #include <unordered_map>
-#include <unordered_set>
 
 namespace tavro::mirror {
 
@@ -12,19 +11,6 @@ bool localThingWins(platform::Timestamp localUpdatedAt, std::string_view localBo
         return localUpdatedAt > serverUpdatedAt;
     }
     return localBody > serverBody;
-}
-
-bool underLinkedFolder(const model::Thing& thing) {
-    std::unordered_set<const model::Project*> visited;
-    for (const model::Project* project = thing.project(); project; project = project->parent()) {
-        if (!visited.insert(project).second) {
-            return false;  // a loop the pull is about to break: not a folder's chain
-        }
-        if (!project->linkedFolderOwner().empty()) {
-            return true;
-        }
-    }
-    return false;
 }
 
 LinkedMerge mergeLinked(const std::optional<std::string>& base, const std::string& local,

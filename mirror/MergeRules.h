@@ -29,9 +29,6 @@ namespace tavro::mirror {
 bool localThingWins(platform::Timestamp localUpdatedAt, std::string_view localBody,
                     platform::Timestamp serverUpdatedAt, std::string_view serverBody);
 
-// Whether the thing lies in a project chain that holds a linked folder.
-bool underLinkedFolder(const model::Thing& thing);
-
 enum class LinkedMerge {
     TakeServer,
     KeepLocal,

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "model/FileFingerprint.h"
 
+#include <unordered_set>
+
+#include "model/Project.h"
 #include "model/Thing.h"
 #include "platform/JsonWriter.h"
 #include "platform/Sha256.h"
@@ -40,6 +43,19 @@ std::string fileFingerprint(const ThingState& state) {
     }
     return fileFingerprint(state.kindRaw, state.title, state.content, state.urlString,
                            state.fileName, state.trashedAt, dataSha256);
+}
+
+bool isLinked(const Thing& thing) {
+    std::unordered_set<const Project*> visited;
+    for (const Project* project = thing.project(); project; project = project->parent()) {
+        if (!visited.insert(project).second) {
+            return false;
+        }
+        if (!project->linkedFolderOwner().empty()) {
+            return true;
+        }
+    }
+    return false;
 }
 
 }  // namespace tavro::model

@@ -28,4 +28,9 @@ std::string fileFingerprint(std::string_view kind, std::string_view title, std::
 std::string fileFingerprint(const Thing& thing);
 std::string fileFingerprint(const ThingState& state);
 
+// Whether the thing lies under a linked folder (its project or an ancestor has a
+// `linkedFolderOwner`): such things merge three ways by file fingerprints. A parent loop (one
+// a merge is about to break) ends the walk with false.
+bool isLinked(const Thing& thing);
+
 }  // namespace tavro::model
