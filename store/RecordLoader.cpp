@@ -2,6 +2,7 @@
 #include "store/RecordLoader.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -111,7 +112,145 @@ void linkTags(sqlite::Database& db, const RowIndex<model::Thing>& things,
     }
 }
 
+// Reads records by row, each once, and links what they name as it reads them.
+class NamedReader {
+  public:
+    NamedReader(sqlite::Database& db, LoadedLibrary& library)
+        : library_(library),
+          thing_(db.prepare("SELECT " + tables::columnList<model::Thing>() +
+                            " FROM Thing WHERE id = ?1")),
+          tag_(db.prepare("SELECT " + tables::columnList<model::Tag>() + " FROM Tag WHERE id = ?1")),
+          project_(db.prepare("SELECT " + tables::columnList<model::Project>() +
+                              " FROM Project WHERE id = ?1")),
+          thingTags_(db.prepare("SELECT tag FROM ThingTags WHERE thing = ?1 ORDER BY position")) {}
+
+    void thing(int64_t row) {
+        if (things_.contains(row)) {
+            return;
+        }
+        things_.emplace(row, nullptr);
+        thing_.bind(1, row);
+        if (!thing_.step()) {
+            thing_.reset();
+            return;
+        }
+        int64_t projectRow = 0;
+        auto made = RecordAccess::make(rows::readThing(thing_, projectRow));
+        thing_.reset();
+        RecordAccess::setId(*made, row);
+        model::Thing* read = made.get();
+        things_[row] = read;
+        library_.things.push_back(std::move(made));
+        if (model::Project* parent = project(projectRow)) {
+            RecordAccess::state(*read).project = parent;
+            RecordAccess::things(*parent).push_back(read);
+        }
+        for (int64_t tagRow : tagRowsOf(row)) {
+            model::Tag* carried = tag(tagRow);
+            auto& list = RecordAccess::state(*read).tags;
+            if (carried != nullptr && std::find(list.begin(), list.end(), carried) == list.end()) {
+                list.push_back(carried);
+                RecordAccess::things(*carried).push_back(read);
+            }
+        }
+    }
+
+    model::Tag* tag(int64_t row) {
+        auto found = tags_.find(row);
+        if (found != tags_.end()) {
+            return found->second;
+        }
+        tags_.emplace(row, nullptr);
+        tag_.bind(1, row);
+        if (!tag_.step()) {
+            tag_.reset();
+            return nullptr;
+        }
+        auto made = RecordAccess::make(rows::readTag(tag_));
+        tag_.reset();
+        RecordAccess::setId(*made, row);
+        model::Tag* read = made.get();
+        tags_[row] = read;
+        library_.tags.push_back(std::move(made));
+        return read;
+    }
+
+    // The project and its ancestors; a loop ends at a project read already.
+    model::Project* project(int64_t row) {
+        auto found = projects_.find(row);
+        if (found != projects_.end()) {
+            return found->second;
+        }
+        projects_.emplace(row, nullptr);
+        project_.bind(1, row);
+        if (!project_.step()) {
+            project_.reset();
+            return nullptr;
+        }
+        int64_t parentRow = 0;
+        auto made = RecordAccess::make(rows::readProject(project_, parentRow));
+        project_.reset();
+        RecordAccess::setId(*made, row);
+        model::Project* read = made.get();
+        projects_[row] = read;
+        library_.projects.push_back(std::move(made));
+        if (model::Project* parent = project(parentRow)) {
+            RecordAccess::state(*read).parent = parent;
+            RecordAccess::children(*parent).push_back(read);
+        }
+        return read;
+    }
+
+  private:
+    std::vector<int64_t> tagRowsOf(int64_t thingRow) {
+        std::vector<int64_t> rows;
+        thingTags_.bind(1, thingRow);
+        while (thingTags_.step()) {
+            rows.push_back(thingTags_.integer(0));
+        }
+        thingTags_.reset();
+        return rows;
+    }
+
+    LoadedLibrary& library_;
+    sqlite::Statement thing_, tag_, project_, thingTags_;
+    // Rows looked up so far, with what was found (null: no such row).
+    std::unordered_map<int64_t, model::Thing*> things_;
+    std::unordered_map<int64_t, model::Tag*> tags_;
+    std::unordered_map<int64_t, model::Project*> projects_;
+};
+
 }  // namespace
+
+LoadedLibrary RecordLoader::loadNamed(Store& store, const std::vector<model::PersistentId>& ids) {
+    std::lock_guard lock(store.dbMutex_);
+    sqlite::Database& db = store.db_;
+    db.execute("BEGIN");
+    try {
+        LoadedLibrary library;
+        {
+            NamedReader reader(db, library);
+            for (const model::PersistentId& id : ids) {
+                switch (id.type) {
+                    case model::RecordType::Thing:
+                        reader.thing(id.row);
+                        break;
+                    case model::RecordType::Tag:
+                        reader.tag(id.row);
+                        break;
+                    case model::RecordType::Project:
+                        reader.project(id.row);
+                        break;
+                }
+            }
+        }
+        db.execute("COMMIT");
+        return library;
+    } catch (...) {
+        sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+}
 
 LoadedLibrary RecordLoader::load(Store& store) {
     std::lock_guard lock(store.dbMutex_);
