@@ -19,6 +19,7 @@
 #include "model/ThingFields.h"
 #include "platform/Error.h"
 #include "store/ChangeWriter.h"
+#include "store/RecordLoader.h"
 #include "store/UnitOfWork.h"
 
 namespace tavro::mirror {
@@ -193,54 +194,7 @@ bool Mirror::push() {
             if (entries.empty()) {
                 return;
             }
-            // Held from the first read, as an exchange is: it takes the records the last
-            // exchange kept rather than reading the whole library again, and leaves them.
-            store::UnitOfWork work(store_, store::UnitOfWork::Writing::FromFirstRead);
-            std::unordered_map<int64_t, model::Thing*> things;
-            std::unordered_map<int64_t, model::Tag*> tags;
-            std::unordered_map<int64_t, model::Project*> projects;
-            for (model::Thing* thing : work.fetchThings()) {
-                things.emplace(thing->id().row, thing);
-            }
-            for (model::Tag* tag : work.fetchTags()) {
-                tags.emplace(tag->id().row, tag);
-            }
-            for (model::Project* project : work.fetchProjects()) {
-                projects.emplace(project->id().row, project);
-            }
-            for (const store::Outbox::Entry& entry : entries) {
-                Outgoing outgoing{entry, {}, {}, 0, std::nullopt};
-                // What records name goes first (tags, then projects from the top down), so a
-                // machine pulling finds it before the records that name it; deletes last.
-                if (entry.deleted) {
-                    outgoing.order = 1000;
-                } else if (entry.type == RecordType::Tag) {
-                    auto found = tags.find(entry.row);
-                    if (found == tags.end()) {
-                        continue;  // deleted since: its delete is a change of its own
-                    }
-                    outgoing.encoded = encode(*found->second);
-                } else if (entry.type == RecordType::Project) {
-                    auto found = projects.find(entry.row);
-                    if (found == projects.end()) {
-                        continue;
-                    }
-                    outgoing.encoded = encode(*found->second);
-                    outgoing.order = 1 + found->second->depth();
-                } else {
-                    auto found = things.find(entry.row);
-                    if (found == things.end()) {
-                        continue;
-                    }
-                    outgoing.encoded = encode(*found->second);
-                    outgoing.contents = contentsOf(*found->second);
-                    outgoing.order = 100;
-                    if (found->second->project() != nullptr) {
-                        outgoing.fileBase = model::fileFingerprint(*found->second);
-                    }
-                }
-                batch.push_back(std::move(outgoing));
-            }
+            batch = readOutgoing(entries);
         });
         if (batch.empty()) {
             return conflicted;
@@ -311,6 +265,70 @@ bool Mirror::push() {
             return conflicted;
         }
     }
+}
+
+// Reads only the records the outbox names (and what they name), not the library: a push of one
+// change costs the same in a library of any size.
+std::vector<Mirror::Outgoing> Mirror::readOutgoing(
+    const std::vector<store::Outbox::Entry>& entries) {
+    std::vector<model::PersistentId> ids;
+    for (const store::Outbox::Entry& entry : entries) {
+        if (!entry.deleted) {
+            ids.push_back({entry.type, entry.row});
+        }
+    }
+    store::LoadedLibrary named = store::RecordLoader::loadNamed(store_, ids);
+    struct Unlink {
+        store::LoadedLibrary& library;
+        ~Unlink() { store::unlinkAll(library.things, library.tags, library.projects); }
+    } unlink{named};
+    std::unordered_map<int64_t, const model::Thing*> things;
+    std::unordered_map<int64_t, const model::Tag*> tags;
+    std::unordered_map<int64_t, const model::Project*> projects;
+    for (const auto& thing : named.things) {
+        things.emplace(thing->id().row, thing.get());
+    }
+    for (const auto& tag : named.tags) {
+        tags.emplace(tag->id().row, tag.get());
+    }
+    for (const auto& project : named.projects) {
+        projects.emplace(project->id().row, project.get());
+    }
+    std::vector<Outgoing> batch;
+    for (const store::Outbox::Entry& entry : entries) {
+        Outgoing outgoing{entry, {}, {}, 0, std::nullopt};
+        // What records name goes first (tags, then projects from the top down), so a machine
+        // pulling finds it before the records that name it; deletes last.
+        if (entry.deleted) {
+            outgoing.order = 1000;
+        } else if (entry.type == RecordType::Tag) {
+            auto found = tags.find(entry.row);
+            if (found == tags.end()) {
+                continue;  // deleted since: its delete is a change of its own
+            }
+            outgoing.encoded = encode(*found->second);
+        } else if (entry.type == RecordType::Project) {
+            auto found = projects.find(entry.row);
+            if (found == projects.end()) {
+                continue;
+            }
+            outgoing.encoded = encode(*found->second);
+            outgoing.order = 1 + found->second->depth();
+        } else {
+            auto found = things.find(entry.row);
+            if (found == things.end()) {
+                continue;
+            }
+            outgoing.encoded = encode(*found->second);
+            outgoing.contents = contentsOf(*found->second);
+            outgoing.order = 100;
+            if (found->second->project() != nullptr) {
+                outgoing.fileBase = model::fileFingerprint(*found->second);
+            }
+        }
+        batch.push_back(std::move(outgoing));
+    }
+    return batch;
 }
 
 void Mirror::pull() {

@@ -19,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <unordered_set>
+#include <vector>
 
 #include "mirror/ChangeApplier.h"
 #include "mirror/Connection.h"
@@ -69,6 +70,7 @@ class Mirror {
     void round(bool pulling);
     // Answers whether a push met a newer version on the server (the pull settles it).
     bool push();
+    std::vector<Outgoing> readOutgoing(const std::vector<store::Outbox::Entry>& entries);
     void pull();
     bool hasPending();
     void post(store::SyncEvent::Type type, std::optional<platform::Timestamp> end,
