@@ -119,7 +119,8 @@ class NamedReader {
         : library_(library),
           thing_(db.prepare("SELECT " + tables::columnList<model::Thing>() +
                             " FROM Thing WHERE id = ?1")),
-          tag_(db.prepare("SELECT " + tables::columnList<model::Tag>() + " FROM Tag WHERE id = ?1")),
+          tag_(
+              db.prepare("SELECT " + tables::columnList<model::Tag>() + " FROM Tag WHERE id = ?1")),
           project_(db.prepare("SELECT " + tables::columnList<model::Project>() +
                               " FROM Project WHERE id = ?1")),
           thingTags_(db.prepare("SELECT tag FROM ThingTags WHERE thing = ?1 ORDER BY position")) {}

@@ -11,6 +11,7 @@
 #include "model/Project.h"
 #include "model/Tag.h"
 #include "model/Thing.h"
+#include "store/UuidIndex.h"
 
 namespace tavro::store {
 
@@ -20,6 +21,9 @@ struct LoadedLibrary {
     std::vector<std::unique_ptr<model::Project>> projects;
     std::vector<std::unique_ptr<model::Tag>> tags;
     std::vector<std::unique_ptr<model::Thing>> things;
+    // Left unbuilt by the loader; a unit of work builds it when first asked, and it travels
+    // with the records from then on.
+    UuidIndexes uuids;
 };
 
 class RecordLoader {

@@ -112,7 +112,109 @@ void UnitOfWork::ensureLoaded() {
     take(library.things, things_);
     take(library.tags, tags_);
     take(library.projects, projects_);
+    uuids_ = std::move(library.uuids);
     loaded_ = true;
+}
+
+template <typename Record>
+const platform::Uuid& UnitOfWork::storedUuid(const Record& record) const {
+    auto snapshot = snapshots_.find(const_cast<Record*>(&record));
+    if (snapshot != snapshots_.end()) {
+        return std::get<Stored<Record>>(snapshot->second).state.uuid;
+    }
+    return record.uuid();
+}
+
+void UnitOfWork::buildUuidIndex() {
+    if (uuids_.built) {
+        return;
+    }
+    auto index = [this](auto& records, auto& into) {
+        for (auto& record : records) {
+            uint8_t status = RecordAccess::status(*record);
+            if (status == kStored || status == kRemoved) {
+                into.add(storedUuid(*record), record.get());
+            }
+        }
+    };
+    index(things_, uuids_.things);
+    index(tags_, uuids_.tags);
+    index(projects_, uuids_.projects);
+    uuids_.built = true;
+}
+
+template <typename Record>
+Record* UnitOfWork::find(const UuidIndex<Record>& index, const platform::Uuid& uuid) {
+    auto holds = [&uuid](const Record& record) { return isLive(record) && record.uuid() == uuid; };
+    if (Record* found = index.find(uuid, holds)) {
+        return found;
+    }
+    // Not saved yet: an inserted record, or a stored one given this uuid.
+    for (const RecordRef& ref : inserted_) {
+        if (Record* const* record = std::get_if<Record*>(&ref); record && holds(**record)) {
+            return *record;
+        }
+    }
+    for (const auto& [record, snapshot] : snapshots_) {
+        const auto* stored = std::get_if<Stored<Record>>(&snapshot);
+        if (stored != nullptr && stored->state.uuid != stored->record->uuid() &&
+            holds(*stored->record)) {
+            return stored->record;
+        }
+    }
+    return nullptr;
+}
+
+Thing* UnitOfWork::findThing(const platform::Uuid& uuid) {
+    ensureLoaded();
+    buildUuidIndex();
+    return find(uuids_.things, uuid);
+}
+
+Tag* UnitOfWork::findTag(const platform::Uuid& uuid) {
+    ensureLoaded();
+    buildUuidIndex();
+    return find(uuids_.tags, uuid);
+}
+
+Project* UnitOfWork::findProject(const platform::Uuid& uuid) {
+    ensureLoaded();
+    buildUuidIndex();
+    return find(uuids_.projects, uuid);
+}
+
+// After a save, before its changes are forgotten: the index follows what was written.
+void UnitOfWork::reindexSaved() {
+    if (!uuids_.built) {
+        return;
+    }
+    auto indexOf = [this](auto* record) -> auto& {
+        using Type = std::remove_cvref_t<decltype(*record)>;
+        if constexpr (std::is_same_v<Type, Thing>) {
+            return uuids_.things;
+        } else if constexpr (std::is_same_v<Type, Tag>) {
+            return uuids_.tags;
+        } else {
+            return uuids_.projects;
+        }
+    };
+    for (const RecordRef& record : removed_) {
+        std::visit([&](auto* typed) { indexOf(typed).remove(storedUuid(*typed), typed); }, record);
+    }
+    for (const RecordRef& record : inserted_) {
+        std::visit([&](auto* typed) { indexOf(typed).add(typed->uuid(), typed); }, record);
+    }
+    for (const auto& [record, snapshot] : snapshots_) {
+        std::visit(
+            [&](const auto& stored) {
+                if (RecordAccess::status(*stored.record) == kStored &&
+                    stored.state.uuid != stored.record->uuid()) {
+                    indexOf(stored.record).remove(stored.state.uuid, stored.record);
+                    indexOf(stored.record).add(stored.record->uuid(), stored.record);
+                }
+            },
+            snapshot);
+    }
 }
 
 template <typename T>
@@ -411,6 +513,7 @@ void UnitOfWork::writeChanges() {
 }
 
 void UnitOfWork::settleAfterSave() {
+    reindexSaved();
     auto settle = [](auto* record) {
         RecordAccess::clearChanges(*record);
         if constexpr (std::is_same_v<std::remove_cvref_t<decltype(*record)>, Thing>) {
@@ -540,6 +643,7 @@ void UnitOfWork::keepForNextUnit() noexcept {
         hand(things_, library.things);
         hand(tags_, library.tags);
         hand(projects_, library.projects);
+        library.uuids = std::move(uuids_);
         store_.kept_.keep(std::move(library), dataVersion_, savesSeen_);
     } catch (...) {
         // Keeping is an optimisation: without it the next unit reads the rows.

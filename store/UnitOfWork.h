@@ -19,6 +19,7 @@
 #include "model/Project.h"
 #include "model/Tag.h"
 #include "model/Thing.h"
+#include "store/UuidIndex.h"
 
 namespace tavro::store {
 
@@ -46,6 +47,14 @@ class UnitOfWork : private model::ChangeTracker {
     std::vector<model::Thing*> fetchThings();
     std::vector<model::Tag*> fetchTags();
     std::vector<model::Project*> fetchProjects();
+
+    // The live record of a type with this uuid (one of them when several share it), or null.
+    // Found through an index of the stored records, built at the first lookup after the store
+    // was read and kept with the records for the next unit of work; records this unit inserted,
+    // or gave another uuid, since its last save are looked for among those changes.
+    model::Thing* findThing(const platform::Uuid& uuid);
+    model::Tag* findTag(const platform::Uuid& uuid);
+    model::Project* findProject(const platform::Uuid& uuid);
 
     // The record joins the unit of work with its permanent identifier. Records it refers to
     // must belong to this unit of work by the time of saving.
@@ -94,6 +103,12 @@ class UnitOfWork : private model::ChangeTracker {
     template <typename Record>
     void keepStoredValues(Record& record);
     void ensureLoaded();
+    template <typename Record>
+    Record* find(const UuidIndex<Record>& index, const platform::Uuid& uuid);
+    template <typename Record>
+    const platform::Uuid& storedUuid(const Record& record) const;
+    void buildUuidIndex();
+    void reindexSaved();
     void endWriting(bool commit) noexcept;
     void repairBlobs();
     void commitChanges();
@@ -130,6 +145,7 @@ class UnitOfWork : private model::ChangeTracker {
     std::vector<std::unique_ptr<model::Thing>> things_;
     std::vector<std::unique_ptr<model::Tag>> tags_;
     std::vector<std::unique_ptr<model::Project>> projects_;
+    UuidIndexes uuids_;  // of the stored records, by their stored uuid
 
     std::vector<RecordRef> inserted_;
     std::vector<RecordRef> removed_;

@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: MIT
+// Finding a few records of a library without reading or walking all of it: a unit of work's
+// lookup by uuid, which must follow unsaved changes, saves and the hand-over of kept records,
+// and reading only the records named.
+#include <gtest/gtest.h>
+
+#include "store/KeptLibrary.h"
+#include "store/RecordLoader.h"
+#include "store/Store.h"
+#include "store/UnitOfWork.h"
+#include "support/TempDir.h"
+
+namespace tavro::store {
+namespace {
+
+using model::Project;
+using model::Tag;
+using model::Thing;
+using model::ThingKind;
+
+class RecordLookupTest : public ::testing::Test {
+  protected:
+    Store& store() {
+        if (!store_) {
+            store_ = Store::open(dir_.file("Tavro.store"));
+        }
+        return *store_;
+    }
+
+    test::TempDir dir_;
+    std::unique_ptr<Store> store_;
+};
+
+TEST_F(RecordLookupTest, FindsByUuidThroughChangesSavesAndTheNextUnit) {
+    platform::Uuid kept, renamedFrom, tagUuid;
+    {
+        UnitOfWork work(store());
+        kept = work.insert(std::make_unique<Thing>(ThingKind::note, "kept"))->uuid();
+        renamedFrom = work.insert(std::make_unique<Thing>(ThingKind::note, "renamed"))->uuid();
+        tagUuid = work.insert(std::make_unique<Tag>("gone"))->uuid();
+        work.save();
+    }
+    platform::Uuid renamedTo = platform::Uuid::random();
+    platform::Uuid added;
+    {
+        UnitOfWork work(store(), UnitOfWork::Writing::FromFirstRead);
+        Thing* renamed = work.findThing(renamedFrom);
+        ASSERT_NE(renamed, nullptr);
+        renamed->setUuid(renamedTo);
+        EXPECT_EQ(work.findThing(renamedFrom), nullptr);
+        EXPECT_EQ(work.findThing(renamedTo), renamed);
+        Thing* inserted = work.insert(std::make_unique<Thing>(ThingKind::note, "added"));
+        added = inserted->uuid();
+        EXPECT_EQ(work.findThing(added), inserted);
+        work.remove(work.findTag(tagUuid));
+        EXPECT_EQ(work.findTag(tagUuid), nullptr);
+        work.save();
+        EXPECT_EQ(work.findThing(renamedTo), renamed);
+        EXPECT_EQ(work.findThing(renamedFrom), nullptr);
+        EXPECT_EQ(work.findThing(added), inserted);
+    }
+    // The next unit takes the kept records, and the index with them.
+    UnitOfWork work(store(), UnitOfWork::Writing::FromFirstRead);
+    ASSERT_NE(work.findThing(kept), nullptr);
+    EXPECT_EQ(work.findThing(kept)->title(), "kept");
+    ASSERT_NE(work.findThing(renamedTo), nullptr);
+    EXPECT_EQ(work.findThing(renamedTo)->title(), "renamed");
+    EXPECT_EQ(work.findThing(renamedFrom), nullptr);
+    ASSERT_NE(work.findThing(added), nullptr);
+    EXPECT_EQ(work.findTag(tagUuid), nullptr);
+    EXPECT_EQ(work.findProject(kept), nullptr);  // a uuid is looked up within its type
+
+    platform::Uuid rolledBack =
+        work.insert(std::make_unique<Thing>(ThingKind::note, "rolled back"))->uuid();
+    work.findThing(renamedTo)->setUuid(platform::Uuid::random());
+    work.rollback();
+    EXPECT_EQ(work.findThing(rolledBack), nullptr);
+    EXPECT_NE(work.findThing(renamedTo), nullptr);
+}
+
+TEST_F(RecordLookupTest, LoadNamedReadsOnlyTheRecordsNamedAndWhatTheyReach) {
+    model::PersistentId named, missing{model::RecordType::Thing, 999};
+    {
+        UnitOfWork work(store());
+        auto* root = work.insert(std::make_unique<Project>("root", nullptr));
+        auto* inner = work.insert(std::make_unique<Project>("inner", root));
+        work.insert(std::make_unique<Project>("elsewhere", nullptr));
+        auto* x = work.insert(std::make_unique<Tag>("x"));
+        auto* y = work.insert(std::make_unique<Tag>("y"));
+        work.insert(std::make_unique<Tag>("unused"));
+        auto* thing = work.insert(std::make_unique<Thing>(ThingKind::note, "named"));
+        work.insert(std::make_unique<Thing>(ThingKind::note, "other"))->setProject(root);
+        thing->setProject(inner);
+        thing->setTags({y, x});
+        work.save();
+        named = thing->id();
+    }
+    LoadedLibrary library = RecordLoader::loadNamed(store(), {named, missing, named});
+    ASSERT_EQ(library.things.size(), 1u);
+    EXPECT_EQ(library.projects.size(), 2u);
+    EXPECT_EQ(library.tags.size(), 2u);
+    const Thing& thing = *library.things[0];
+    ASSERT_NE(thing.project(), nullptr);
+    EXPECT_EQ(thing.project()->name(), "inner");
+    EXPECT_EQ(thing.project()->depth(), 1);
+    ASSERT_EQ(thing.tags().size(), 2u);
+    EXPECT_EQ(thing.tags()[0]->name(), "y");
+    EXPECT_EQ(thing.tags()[1]->name(), "x");
+    unlinkAll(library.things, library.tags, library.projects);
+}
+
+}  // namespace
+}  // namespace tavro::store
