@@ -26,25 +26,17 @@ ChangeApplier::ChangeApplier(store::UnitOfWork& work, store::Outbox& outbox,
       bases_(bases),
       copies_(copies) {
     state_.settled.emplace();
-    for (model::Thing* thing : work_.fetchThings()) {
-        things_.emplace(thing->uuid(), thing);
-    }
-    for (model::Tag* tag : work_.fetchTags()) {
-        tags_.emplace(tag->uuid(), tag);
-    }
-    for (model::Project* project : work_.fetchProjects()) {
-        projects_.emplace(project->uuid(), project);
-    }
+    std::vector<model::Thing*> things = work_.fetchThings();
     // Read after the unit of work took the store's write lock: no save can add to it until
     // this unit's own save.
     for (const store::Outbox::Entry& entry : outbox_.pending(INT_MAX)) {
         pending_.emplace(std::make_pair(entry.type, entry.uuid), entry);
     }
     // A thing with no change to push holds what the server last had of it.
-    for (auto& [uuid, thing] : things_) {
-        if (thing->project() != nullptr && !bases_.contains(uuid) &&
-            !pending_.contains({RecordType::Thing, uuid})) {
-            bases_.emplace(uuid, model::fileFingerprint(*thing));
+    for (model::Thing* thing : things) {
+        if (thing->project() != nullptr && !bases_.contains(thing->uuid()) &&
+            !pending_.contains({RecordType::Thing, thing->uuid()})) {
+            bases_.emplace(thing->uuid(), model::fileFingerprint(*thing));
         }
     }
 }
@@ -55,13 +47,6 @@ void ChangeApplier::noteBase(const model::Thing& thing, std::string fingerprint)
     } else {
         bases_.erase(thing.uuid());
     }
-}
-
-template <typename Record>
-Record* ChangeApplier::find(const std::unordered_map<platform::Uuid, Record*>& index,
-                            const platform::Uuid& uuid) const {
-    auto found = index.find(uuid);
-    return found == index.end() ? nullptr : found->second;
 }
 
 void ChangeApplier::noteVersion(RecordType type, int64_t row, int64_t version) {
@@ -77,13 +62,13 @@ void ChangeApplier::apply(const ServerChange& change) {
     model::Record* local = nullptr;
     switch (*type) {
         case RecordType::Thing:
-            local = find(things_, *uuid);
+            local = work_.findThing(*uuid);
             break;
         case RecordType::Tag:
-            local = find(tags_, *uuid);
+            local = work_.findTag(*uuid);
             break;
         case RecordType::Project:
-            local = find(projects_, *uuid);
+            local = work_.findProject(*uuid);
             break;
     }
     auto pending = pending_.find({*type, *uuid});
@@ -167,14 +152,13 @@ void ChangeApplier::applyThing(const ServerChange& change, const platform::Uuid&
             }
         }
     });
-    model::Thing* thing = find(things_, uuid);
+    model::Thing* thing = work_.findThing(uuid);
     if (thing != nullptr && pending && localThingStays(*thing, change, image)) {
         noteVersion(RecordType::Thing, thing->id().row, change.version);
         return;
     }
     if (thing == nullptr) {
         thing = work_.insert(std::make_unique<model::Thing>(model::ThingKind::note, ""));
-        things_.emplace(uuid, thing);
     }
     assign(*thing, image);
     if (image.project) {
@@ -234,7 +218,7 @@ void ChangeApplier::keepCopy(const model::ThingState& losing, const platform::Uu
     // this version makes the very same record, and the server holds it once.
     std::unique_ptr<model::Thing> copy =
         model::makeConflictCopy(losing, original, fingerprint, losing.updatedAt);
-    if (things_.contains(copy->uuid())) {
+    if (work_.findThing(copy->uuid()) != nullptr) {
         return;  // kept before, or brought by the server from a machine that kept it
     }
     // Inserted under the losing title: a save under the server's guard records no change of
@@ -243,7 +227,6 @@ void ChangeApplier::keepCopy(const model::ThingState& losing, const platform::Uu
     std::string title = copy->title();
     copy->setTitle(losing.title);
     model::Thing* inserted = work_.insert(std::move(copy));
-    things_.emplace(inserted->uuid(), inserted);
     references_.things[inserted->uuid()] = {project, std::move(tags)};
     copies_.push_back({inserted, std::move(title)});
 }
@@ -259,10 +242,9 @@ void ChangeApplier::queueConflictCopies(const std::vector<KeptConflictCopy>& cop
 
 void ChangeApplier::applyTag(const ServerChange& change, const platform::Uuid& uuid) {
     TagImage image = decodeTag(change.body);
-    model::Tag* tag = find(tags_, uuid);
+    model::Tag* tag = work_.findTag(uuid);
     if (tag == nullptr) {
         tag = work_.insert(std::make_unique<model::Tag>(""));
-        tags_.emplace(uuid, tag);
     }
     assign(*tag, image);
     noteVersion(RecordType::Tag, tag->id().row, change.version);
@@ -271,10 +253,9 @@ void ChangeApplier::applyTag(const ServerChange& change, const platform::Uuid& u
 
 void ChangeApplier::applyProject(const ServerChange& change, const platform::Uuid& uuid) {
     ProjectImage image = decodeProject(change.body);
-    model::Project* project = find(projects_, uuid);
+    model::Project* project = work_.findProject(uuid);
     if (project == nullptr) {
         project = work_.insert(std::make_unique<model::Project>("", nullptr));
-        projects_.emplace(uuid, project);
     }
     assign(*project, image);
     references_.parents[uuid] = image.parent;
@@ -286,12 +267,10 @@ void ChangeApplier::removeThing(model::Thing* thing) {
     // A copy kept on this page and deleted by a later change of it is no longer queued.
     std::erase_if(copies_, [&](const KeptConflictCopy& kept) { return kept.copy == thing; });
     bases_.erase(thing->uuid());
-    things_.erase(thing->uuid());
     work_.remove(thing);
 }
 
 void ChangeApplier::removeTag(model::Tag* tag) {
-    tags_.erase(tag->uuid());
     work_.remove(tag);
 }
 
@@ -305,13 +284,12 @@ void ChangeApplier::removeProject(model::Project* project) {
     for (model::Thing* thing : std::vector<model::Thing*>(project->things())) {
         thing->setProject(nullptr);
     }
-    projects_.erase(project->uuid());
     work_.remove(project);
 }
 
 void ChangeApplier::link() {
     for (auto waiting = references_.things.begin(); waiting != references_.things.end();) {
-        model::Thing* thing = find(things_, waiting->first);
+        model::Thing* thing = work_.findThing(waiting->first);
         if (thing == nullptr) {
             waiting = references_.things.erase(waiting);
             continue;
@@ -320,7 +298,7 @@ void ChangeApplier::link() {
         bool complete = true;
         model::Project* project = nullptr;
         if (links.project) {
-            project = find(projects_, *links.project);
+            project = work_.findProject(*links.project);
             complete = project != nullptr;
         }
         if (thing->project() != project) {
@@ -328,7 +306,7 @@ void ChangeApplier::link() {
         }
         std::vector<model::Tag*> tags;
         for (const platform::Uuid& uuid : links.tags) {
-            if (model::Tag* tag = find(tags_, uuid)) {
+            if (model::Tag* tag = work_.findTag(uuid)) {
                 tags.push_back(tag);
             } else {
                 complete = false;
@@ -340,12 +318,12 @@ void ChangeApplier::link() {
         waiting = complete ? references_.things.erase(waiting) : std::next(waiting);
     }
     for (auto waiting = references_.parents.begin(); waiting != references_.parents.end();) {
-        model::Project* project = find(projects_, waiting->first);
+        model::Project* project = work_.findProject(waiting->first);
         if (project == nullptr) {
             waiting = references_.parents.erase(waiting);
             continue;
         }
-        model::Project* parent = waiting->second ? find(projects_, *waiting->second) : nullptr;
+        model::Project* parent = waiting->second ? work_.findProject(*waiting->second) : nullptr;
         if (project->parent() != parent) {
             project->setParent(parent);
         }
@@ -360,8 +338,8 @@ void ChangeApplier::removeUnseen(const Seen& seen) {
                outbox_.serverVersion(type, record.id().row) > 0;
     };
     std::vector<model::Thing*> things;
-    for (auto& [uuid, thing] : things_) {
-        if (unseen(RecordType::Thing, *thing, uuid)) {
+    for (model::Thing* thing : work_.fetchThings()) {
+        if (unseen(RecordType::Thing, *thing, thing->uuid())) {
             things.push_back(thing);
         }
     }
@@ -369,8 +347,8 @@ void ChangeApplier::removeUnseen(const Seen& seen) {
         removeThing(thing);
     }
     std::vector<model::Tag*> tags;
-    for (auto& [uuid, tag] : tags_) {
-        if (unseen(RecordType::Tag, *tag, uuid)) {
+    for (model::Tag* tag : work_.fetchTags()) {
+        if (unseen(RecordType::Tag, *tag, tag->uuid())) {
             tags.push_back(tag);
         }
     }
@@ -378,8 +356,8 @@ void ChangeApplier::removeUnseen(const Seen& seen) {
         removeTag(tag);
     }
     std::vector<model::Project*> projects;
-    for (auto& [uuid, project] : projects_) {
-        if (unseen(RecordType::Project, *project, uuid)) {
+    for (model::Project* project : work_.fetchProjects()) {
+        if (unseen(RecordType::Project, *project, project->uuid())) {
             projects.push_back(project);
         }
     }

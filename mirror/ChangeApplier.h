@@ -83,9 +83,6 @@ class ChangeApplier {
     static void queueConflictCopies(const std::vector<KeptConflictCopy>& copies);
 
   private:
-    template <typename Record>
-    Record* find(const std::unordered_map<platform::Uuid, Record*>& index,
-                 const platform::Uuid& uuid) const;
     static bool sameBody(model::RecordType type, const model::Record& local, std::string_view body);
     void noteVersion(model::RecordType type, int64_t row, int64_t version);
     void removeThing(model::Thing* thing);
@@ -108,9 +105,6 @@ class ChangeApplier {
     References& references_;
     FileBases& bases_;
     std::vector<KeptConflictCopy>& copies_;
-    std::unordered_map<platform::Uuid, model::Thing*> things_;
-    std::unordered_map<platform::Uuid, model::Tag*> tags_;
-    std::unordered_map<platform::Uuid, model::Project*> projects_;
     std::map<std::pair<model::RecordType, platform::Uuid>, store::Outbox::Entry> pending_;
 };
 
