@@ -9,7 +9,7 @@
 
 namespace tavro::exchange {
 
-std::string runExchangeBody(Store& store, const ExchangeRequest& request,
+std::string runExchangeBody(Store& store, ExchangeRequest& request,
                             platform::FileSystem& fileSystem, const SyncStatus& sync,
                             AssetDigestCache* assetDigests, RecordMemo* records) {
     // Declared first so that it ends last: its leftover collection needs the blob folder to
@@ -21,6 +21,13 @@ std::string runExchangeBody(Store& store, const ExchangeRequest& request,
         ExchangeIndexes indexes = loadIndexes(unitOfWork);
         AssetReader assets(fileSystem, request.directory(), assetDigests);
         applyHostRecords(unitOfWork, request, assets, indexes);
+        // An exchange that makes most of the library (a first import) is where memory peaks:
+        // every new record is held beside the request's document and then the response. Its
+        // document goes once applied. Other exchanges keep the parser's memory warm for the
+        // next, where fresh memory would cost more than holding it.
+        if (indexes.things.size() > 2 * indexes.priorThings.size()) {
+            request.finishReadingRecords();
+        }
         unitOfWork.save();
         return buildResponse(unitOfWork, request, store, fileSystem, sync, records);
     } catch (...) {

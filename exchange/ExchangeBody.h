@@ -25,8 +25,9 @@ class ExchangeRequest;
 class RecordMemo;
 
 // `assetDigests` (optional) remembers the digests of unchanged asset files between exchanges,
-// `records` (optional) the records of unchanged things (exchange/RecordMemo.h).
-std::string runExchangeBody(Store& store, const ExchangeRequest& request,
+// `records` (optional) the records of unchanged things (exchange/RecordMemo.h). The request's
+// records may be ended once applied (ExchangeRequest::finishReadingRecords).
+std::string runExchangeBody(Store& store, ExchangeRequest& request,
                             platform::FileSystem& fileSystem, const SyncStatus& sync,
                             AssetDigestCache* assetDigests = nullptr,
                             RecordMemo* records = nullptr);

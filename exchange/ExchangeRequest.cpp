@@ -52,6 +52,7 @@ ExchangeRequest ExchangeRequest::parse(json::Parser& parser, std::string_view te
     }
 
     ExchangeRequest request;
+    request.parser_ = &parser;
     request.storePath_ = *storePath;
     request.directory_ = *directory;
     request.records_.reserve(records->size());
@@ -64,6 +65,30 @@ ExchangeRequest ExchangeRequest::parse(json::Parser& parser, std::string_view te
     }
     request.knownFingerprints_ = readKnownFingerprints(top);
     return request;
+}
+
+void ExchangeRequest::finishReadingRecords() {
+    if (parser_ == nullptr) {
+        return;  // done before
+    }
+    size_t bytes = 0;
+    for (const auto& [key, value] : knownFingerprints_) {
+        bytes += key.size() + value.size();
+    }
+    knownBytes_.reserve(bytes);  // never reallocated below: the views stay where they were put
+    std::unordered_map<std::string_view, std::string_view> known;
+    known.reserve(knownFingerprints_.size());
+    for (const auto& [key, value] : knownFingerprints_) {
+        const char* at = knownBytes_.data() + knownBytes_.size();
+        knownBytes_.insert(knownBytes_.end(), key.begin(), key.end());
+        knownBytes_.insert(knownBytes_.end(), value.begin(), value.end());
+        known.emplace(std::string_view(at, key.size()),
+                      std::string_view(at + key.size(), value.size()));
+    }
+    knownFingerprints_ = std::move(known);
+    std::vector<json::ObjectView>().swap(records_);
+    parser_->releaseLargeDocument();
+    parser_ = nullptr;
 }
 
 }  // namespace tavro::exchange

@@ -5,9 +5,10 @@
 // ("knownFingerprints", the records' own keys) is read later, by the steps that use it, through
 // the readers in RecordReaders.h.
 //
-// The views point into the parser's document: a request is valid until the parser parses the
-// next one. Used on the executor thread only.
+// The records point into the parser's document: they are valid until the parser parses the
+// next one, or until finishReadingRecords(). Used on the executor thread only.
 
+#include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -28,6 +29,11 @@ class ExchangeRequest {
     // The records in request order; a step reads one through a json::Fields it indexes it in.
     const std::vector<platform::json::ObjectView>& records() const { return records_; }
 
+    // Ends the records (and the parser's document, when large) once they have been applied:
+    // the response that follows is as large again, and a large request's document need not
+    // be held beside it. The known fingerprints are kept, in a copy of their own.
+    void finishReadingRecords();
+
     // "knownFingerprints": "Thing:<lower-case id>" -> fingerprint. Empty when the member is
     // absent, not an object, or any of its values is not text.
     const std::unordered_map<std::string_view, std::string_view>& knownFingerprints() const {
@@ -35,10 +41,14 @@ class ExchangeRequest {
     }
 
   private:
-    std::string_view storePath_;
-    std::string_view directory_;
+    platform::json::Parser* parser_ = nullptr;
+    std::string storePath_;
+    std::string directory_;
     std::vector<platform::json::ObjectView> records_;
     std::unordered_map<std::string_view, std::string_view> knownFingerprints_;
+    // What knownFingerprints_ points into once the records are done (a vector: moving it
+    // keeps its bytes where they are).
+    std::vector<char> knownBytes_;
 };
 
 }  // namespace tavro::exchange

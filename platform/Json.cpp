@@ -389,6 +389,27 @@ ArrayView::Iterator ArrayView::end() const {
 // The largest padded copy of an input kept for the next document.
 constexpr size_t kPaddedBytesKept = size_t{1} << 20;
 
+// Grows the parser's buffers for a document of `length` bytes, as its parse would, but with
+// huge pages asked for: a large document's tape and texts are fresh memory filled once, and
+// touching them 4 KiB at a time costs a fault each.
+static simdjson::error_code growFor(dom::parser& parser, size_t length) {
+    if (parser.doc.capacity() < length) {
+        if (const auto error = parser.doc.allocate(length)) {
+            return error;
+        }
+        adviseLargePages(parser.doc.tape.get(), length * sizeof(uint64_t));
+        adviseLargePages(parser.doc.string_buf.get(), 5 * length / 3);
+    }
+    if (parser.capacity() < length) {
+        if (const auto error = parser.allocate(length, kMaxDepth)) {
+            return error;
+        }
+        adviseLargePages(parser.implementation->structural_indexes.get(),
+                         length * sizeof(uint32_t));
+    }
+    return simdjson::SUCCESS;
+}
+
 struct Parser::State {
     dom::parser parser;
     std::string padded;
@@ -409,6 +430,18 @@ Parser::Parser() : state_(std::make_unique<State>()) {
 Parser::~Parser() = default;
 Parser::Parser(Parser&&) noexcept = default;
 Parser& Parser::operator=(Parser&&) noexcept = default;
+
+void Parser::releaseLargeDocument() noexcept {
+    dom::parser& parser = state_->parser;
+    // Shrinking cannot fail in a way that matters: a parser left short grows at its next parse.
+    if (parser.doc.capacity() > kPaddedBytesKept && parser.doc.allocate(0)) {
+        return;
+    }
+    if (parser.capacity() > kPaddedBytesKept &&
+        parser.allocate(simdjson::SIMDJSON_PADDING, kMaxDepth)) {
+        return;
+    }
+}
 
 Element Parser::parse(std::string_view utf8) {
     dom::parser& parser = state_->parser;
@@ -440,7 +473,10 @@ Element Parser::parse(std::string_view utf8) {
         }
     } release{padded};
     dom::element root;
-    simdjson::error_code error = parser.parse(padded.data(), length, false).get(root);
+    simdjson::error_code error = growFor(parser, length);
+    if (error == simdjson::SUCCESS) {
+        error = parser.parse(padded.data(), length, false).get(root);
+    }
     if (error == simdjson::NUMBER_ERROR && widenHugeIntegers(padded, length)) {
         length = padded.size();
         padded.append(simdjson::SIMDJSON_PADDING, '\0');

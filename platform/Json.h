@@ -139,6 +139,9 @@ class Parser {
     Parser& operator=(Parser&&) noexcept;
     // Throws platform::Error (Cocoa 3840) on malformed input or a scalar top level.
     Element parse(std::string_view utf8);
+    // Lets go of the last document's memory, ending every element of it, when it was large:
+    // for a reader done with a large document while it still has work to do.
+    void releaseLargeDocument() noexcept;
 
   private:
     struct State;

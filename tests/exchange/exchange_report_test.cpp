@@ -245,6 +245,25 @@ TEST_F(ReceivedTest, FilesAreWrittenOnlyWhenTheHostsFingerprintDiffers) {
     EXPECT_EQ(platform::FileSystem::real().readFile(dataPath), "data bytes");
 }
 
+// An exchange into an empty store lets go of a large request's document before it answers; a
+// host that still holds the library (its store made anew) must still be spared every file.
+TEST_F(ReceivedTest, AFirstImportAnswersByTheHostsFingerprintsAfterLettingGoOfItsRequest) {
+    std::string data = writeAsset("d.bin", "data bytes");
+    json::Array records{thing(T1, {{"data", data}, {"note", std::string(size_t{2} << 20, 'n')}}),
+                        thing(T2, {{"data", data}})};
+    auto first = exchange(records);
+    json::Object known = knownFingerprints(*first);
+    store_.reset();
+    fs::remove_all(fs::path(storePath_).parent_path());
+    fs::create_directories(fs::path(storePath_).parent_path());
+    store_ = store::Store::open(storePath_);
+    fs::remove_all(received());
+
+    auto again = exchange(records, known);
+    EXPECT_EQ(fileCount(), 0u);
+    EXPECT_EQ(json::write(knownFingerprints(*again)), json::write(known));
+}
+
 // The store owner answers things unchanged since the last response from the records it wrote
 // then. Each answer must be the very text that a fresh connection, reading every row and
 // writing every record anew, gives for the same request.
