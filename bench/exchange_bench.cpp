@@ -21,7 +21,7 @@
 // VmHWM over the exchange, reset through /proc/self/clear_refs) beside the bound
 // 2 × (request + response) + 64 MiB, and bytes read and written.
 //
-// Usage: exchange_bench [--no-large-files] [--million] [THINGS...]
+// Usage: exchange_bench [--no-large-files] [--first-import-only] [--million] [THINGS...]
 //   THINGS defaults to 10000 100000, unless --million is given.
 
 #include <fcntl.h>
@@ -452,7 +452,7 @@ std::string secondsTarget(const Figures& f, double limit) {
 
 // ---- Scenarios ----------------------------------------------------------------------------
 
-void libraryScenarios(size_t things) {
+void libraryScenarios(size_t things, bool firstOnly) {
     Workspace workspace("library");
     bench::LibraryShape shape;
     shape.things = things;
@@ -468,6 +468,9 @@ void libraryScenarios(size_t things) {
     writeFile(first, libraryRequest(library, workspace, {}));
     Figures a = isolated(workspace.storePath, {fromFile(first)}, response).at(0);
     report("(a) first import", count, a, secondsTarget(a, 2.0));
+    if (firstOnly) {
+        return;
+    }
 
     writeFile(unchanged, libraryRequest(library, workspace, thingFingerprints(readFile(response))));
     Figures b = isolated(workspace.storePath,
@@ -542,10 +545,13 @@ void millionScenario() {
 
 int main(int argc, char** argv) {
     std::vector<size_t> sizes;
-    bool largeFiles = true, million = false;
+    bool largeFiles = true, million = false, firstOnly = false;
     for (int i = 1; i < argc; ++i) {
         std::string argument = argv[i];
         if (argument == "--no-large-files") {
+            largeFiles = false;
+        } else if (argument == "--first-import-only") {
+            firstOnly = true;
             largeFiles = false;
         } else if (argument == "--million") {
             million = true;
@@ -558,7 +564,7 @@ int main(int argc, char** argv) {
     }
     try {
         for (size_t things : sizes) {
-            libraryScenarios(things);
+            libraryScenarios(things, firstOnly);
         }
         if (million) {
             millionScenario();
