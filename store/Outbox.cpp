@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "model/ThingFields.h"
 #include "store/Store.h"
 
 namespace tavro::store {
@@ -24,6 +25,18 @@ void writing(sqlite::Database& db, Body&& body) {
         sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
     }
+}
+
+// "SELECT whether any byte field column names the digest ?1", each by its column's index.
+std::string holdsContentSql() {
+    std::string sql;
+    model::fields::forEach(model::fields::kThingFields, [&](const auto& entry) {
+        if (entry.storage == model::fields::Storage::Bytes) {
+            sql += sql.empty() ? "SELECT " : " OR ";
+            sql += "EXISTS (SELECT 1 FROM Thing WHERE " + std::string(entry.columns[0]) + " = ?1)";
+        }
+    });
+    return sql;
 }
 
 }  // namespace
@@ -98,10 +111,26 @@ void Outbox::acknowledge(const Entry& entry, int64_t version) {
 }
 
 int64_t Outbox::serverVersion(model::RecordType type, int64_t row) {
-    auto statement = db_.prepare("SELECT version FROM MirrorRecords WHERE type = ?1 AND row = ?2");
-    statement.bind(1, typeValue(type));
-    statement.bind(2, row);
-    return statement.step() ? statement.integer(0) : 0;
+    if (!serverVersion_) {
+        serverVersion_ =
+            db_.prepare("SELECT version FROM MirrorRecords WHERE type = ?1 AND row = ?2");
+    }
+    serverVersion_.bind(1, typeValue(type));
+    serverVersion_.bind(2, row);
+    int64_t version = serverVersion_.step() ? serverVersion_.integer(0) : 0;
+    serverVersion_.reset();
+    return version;
+}
+
+bool Outbox::holdsContent(const std::string& sha256) {
+    if (!holdsContent_) {
+        holdsContent_ = db_.prepare(holdsContentSql());
+    }
+    holdsContent_.bind(1, std::string_view(sha256));
+    holdsContent_.step();
+    bool held = holdsContent_.integer(0) != 0;
+    holdsContent_.reset();
+    return held;
 }
 
 int64_t Outbox::cursor() {

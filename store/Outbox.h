@@ -7,7 +7,7 @@
 //
 // An Outbox has a connection of its own to the store file, so it reads and writes beside the
 // store's units of work and other processes as one more writer under SQLite's write lock; it
-// never touches record tables. Use one on one thread at a time.
+// never writes record tables. Use one on one thread at a time.
 
 #include <cstdint>
 #include <optional>
@@ -57,8 +57,14 @@ class Outbox {
     // The account's change sequence applied so far (0 for none).
     int64_t cursor();
 
+    // Whether a stored thing references content with this digest: by the index each byte
+    // field's digest column has, so asking costs the same in a library of any size.
+    bool holdsContent(const std::string& sha256);
+
   private:
     sqlite::Database db_;
+    sqlite::Statement serverVersion_;  // asked once per record a pull brings
+    sqlite::Statement holdsContent_;
 };
 
 }  // namespace tavro::store

@@ -82,8 +82,8 @@ void UnitOfWork::ensureLoaded() {
     }
     LoadedLibrary library;
     if (writing_ == Writing::FromFirstRead) {
-        std::unique_lock lock(store_.dbMutex_);
-        store_.beginWriting();
+        holdWriteLock();
+        std::unique_lock lock = std::move(writeLock_);
         try {
             dataVersion_ = store_.dataVersion();
             if (auto kept = store_.kept_.take(dataVersion_, store_.saves_)) {
@@ -114,6 +114,15 @@ void UnitOfWork::ensureLoaded() {
     take(library.projects, projects_);
     uuids_ = std::move(library.uuids);
     loaded_ = true;
+}
+
+void UnitOfWork::holdWriteLock() {
+    if (writing_ != Writing::FromFirstRead || loaded_ || writeLock_.owns_lock()) {
+        return;
+    }
+    std::unique_lock lock(store_.dbMutex_);
+    store_.beginWriting();
+    writeLock_ = std::move(lock);
 }
 
 template <typename Record>

@@ -69,6 +69,12 @@ class UnitOfWork : private model::ChangeTracker {
     void remove(model::Tag* tag);
     void remove(model::Project* project);
 
+    // Takes the store's write lock now, as a first read would, without reading the library:
+    // for a FromFirstRead unit that only commits what a ChangeWriter::FromServer guard notes
+    // (the mirror's acknowledgements), which has no use for the records. A later read happens
+    // in the same transaction. Throws platform::Error.
+    void holdWriteLock();
+
     bool hasChanges() const;
 
     // Bytes the caller holds of a content that stored records already name: if that blob has

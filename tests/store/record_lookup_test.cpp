@@ -4,7 +4,9 @@
 // and reading only the records named.
 #include <gtest/gtest.h>
 
+#include "store/ChangeWriter.h"
 #include "store/KeptLibrary.h"
+#include "store/Outbox.h"
 #include "store/RecordLoader.h"
 #include "store/Store.h"
 #include "store/UnitOfWork.h"
@@ -107,6 +109,36 @@ TEST_F(RecordLookupTest, LoadNamedReadsOnlyTheRecordsNamedAndWhatTheyReach) {
     EXPECT_EQ(thing.tags()[0]->name(), "y");
     EXPECT_EQ(thing.tags()[1]->name(), "x");
     unlinkAll(library.things, library.tags, library.projects);
+}
+
+TEST_F(RecordLookupTest, OutboxTellsWhichContentsTheStoreReferences) {
+    model::Content icon = model::Content::fromBytes("icon bytes");
+    {
+        UnitOfWork work(store());
+        work.insert(std::make_unique<Thing>(ThingKind::note, "iconic"))->setIconData(icon);
+        work.save();
+    }
+    Outbox outbox(dir_.file("Tavro.store"));
+    EXPECT_TRUE(outbox.holdsContent(icon.sha256));
+    EXPECT_FALSE(outbox.holdsContent(model::Content::fromBytes("other").sha256));
+}
+
+TEST_F(RecordLookupTest, AUnitHoldingTheWriteLockUnreadCommitsNotesAndMayStillRead) {
+    {
+        UnitOfWork work(store());
+        work.insert(std::make_unique<Thing>(ThingKind::note, "there"));
+        work.save();
+    }
+    Outbox(dir_.file("Tavro.store")).attach("_account");
+    {
+        UnitOfWork work(store(), UnitOfWork::Writing::FromFirstRead);
+        ChangeWriter::FromServer state;
+        state.cursor = 42;
+        work.holdWriteLock();
+        EXPECT_EQ(work.fetchThings().size(), 1u);  // in the transaction already held
+        work.save();
+    }
+    EXPECT_EQ(Outbox(dir_.file("Tavro.store")).cursor(), 42);
 }
 
 }  // namespace
