@@ -215,7 +215,7 @@ bool Mirror::push() {
                 store::ChangeWriter::FromServer state;
                 state.versions = versions;
                 state.acknowledged = acknowledged;
-                work.fetchTags();  // takes the write lock: the save commits the notes
+                work.holdWriteLock();  // the save commits the notes, and reads no record
                 work.save();
                 for (auto& [uuid, fingerprint] : fileBases) {
                     fileBases_[uuid] = std::move(fingerprint);
@@ -371,12 +371,9 @@ void Mirror::pull() {
         }
         if (!wanted.empty()) {
             onOwner_([&] {
-                store::UnitOfWork work(store_, store::UnitOfWork::Writing::FromFirstRead);
-                for (model::Thing* thing : work.fetchThings()) {
-                    for (const model::Content& content : contentsOf(*thing)) {
-                        wanted.erase(content.sha256);
-                    }
-                }
+                std::erase_if(wanted, [&](const std::string& digest) {
+                    return outbox().holdsContent(digest);
+                });
             });
         }
         Downloads downloads;
