@@ -154,24 +154,7 @@ void UnitOfWork::buildUuidIndex() {
 
 template <typename Record>
 Record* UnitOfWork::find(const UuidIndex<Record>& index, const platform::Uuid& uuid) {
-    auto holds = [&uuid](const Record& record) { return isLive(record) && record.uuid() == uuid; };
-    if (Record* found = index.find(uuid, holds)) {
-        return found;
-    }
-    // Not saved yet: an inserted record, or a stored one given this uuid.
-    for (const RecordRef& ref : inserted_) {
-        if (Record* const* record = std::get_if<Record*>(&ref); record && holds(**record)) {
-            return *record;
-        }
-    }
-    for (const auto& [record, snapshot] : snapshots_) {
-        const auto* stored = std::get_if<Stored<Record>>(&snapshot);
-        if (stored != nullptr && stored->state.uuid != stored->record->uuid() &&
-            holds(*stored->record)) {
-            return stored->record;
-        }
-    }
-    return nullptr;
+    return index.find(uuid, [](const Record& record) { return isLive(record); });
 }
 
 Thing* UnitOfWork::findThing(const platform::Uuid& uuid) {

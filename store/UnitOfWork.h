@@ -48,10 +48,12 @@ class UnitOfWork : private model::ChangeTracker {
     std::vector<model::Tag*> fetchTags();
     std::vector<model::Project*> fetchProjects();
 
-    // The live record of a type with this uuid (one of them when several share it), or null.
-    // Found through an index of the stored records, built at the first lookup after the store
-    // was read and kept with the records for the next unit of work; records this unit inserted,
-    // or gave another uuid, since its last save are looked for among those changes.
+    // The live record of a type stored with this uuid as of the last read or save (one of them
+    // when several share it), or null: by an index of the stored records, built at the first
+    // lookup after the store was read and kept with the records for the next unit of work. A
+    // record inserted since the last save is not found, and a record given another uuid since
+    // is found under the uuid it was stored with: the caller that made those changes knows
+    // them, and looking for them among every unsaved change would cost each miss a walk.
     model::Thing* findThing(const platform::Uuid& uuid);
     model::Tag* findTag(const platform::Uuid& uuid);
     model::Project* findProject(const platform::Uuid& uuid);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// A unit of work's records by identifier, for finding a few records of a large library without
-// a walk over all of them (UnitOfWork::findThing and its kind). It keys each record by the
+// A unit of work's stored records by identifier, for finding a few records of a large library
+// without a walk over all of them (UnitOfWork::findThing and its kind). It keys each record by the
 // uuid it is stored with: the unit of work moves a record's entry when a save writes it a new
 // uuid, adds what a save inserted and drops what a save removed, so the index always describes
 // the stored records. It is built at the first lookup after the library was read, and handed

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Finding a few records of a library without reading or walking all of it: a unit of work's
-// lookup by uuid, which must follow unsaved changes, saves and the hand-over of kept records,
-// and reading only the records named.
+// lookup of stored records by uuid, which must follow saves, removals, rollbacks and the
+// hand-over of kept records, and reading only the records named.
 #include <gtest/gtest.h>
 
 #include "store/ChangeWriter.h"
@@ -33,7 +33,7 @@ class RecordLookupTest : public ::testing::Test {
     std::unique_ptr<Store> store_;
 };
 
-TEST_F(RecordLookupTest, FindsByUuidThroughChangesSavesAndTheNextUnit) {
+TEST_F(RecordLookupTest, FindsStoredRecordsByUuidThroughSavesAndTheNextUnit) {
     platform::Uuid kept, renamedFrom, tagUuid;
     {
         UnitOfWork work(store());
@@ -49,11 +49,12 @@ TEST_F(RecordLookupTest, FindsByUuidThroughChangesSavesAndTheNextUnit) {
         Thing* renamed = work.findThing(renamedFrom);
         ASSERT_NE(renamed, nullptr);
         renamed->setUuid(renamedTo);
-        EXPECT_EQ(work.findThing(renamedFrom), nullptr);
-        EXPECT_EQ(work.findThing(renamedTo), renamed);
+        // Until saved, records are found as stored.
+        EXPECT_EQ(work.findThing(renamedFrom), renamed);
+        EXPECT_EQ(work.findThing(renamedTo), nullptr);
         Thing* inserted = work.insert(std::make_unique<Thing>(ThingKind::note, "added"));
         added = inserted->uuid();
-        EXPECT_EQ(work.findThing(added), inserted);
+        EXPECT_EQ(work.findThing(added), nullptr);
         work.remove(work.findTag(tagUuid));
         EXPECT_EQ(work.findTag(tagUuid), nullptr);
         work.save();
@@ -75,9 +76,12 @@ TEST_F(RecordLookupTest, FindsByUuidThroughChangesSavesAndTheNextUnit) {
     platform::Uuid rolledBack =
         work.insert(std::make_unique<Thing>(ThingKind::note, "rolled back"))->uuid();
     work.findThing(renamedTo)->setUuid(platform::Uuid::random());
+    work.remove(work.findThing(kept));
+    EXPECT_EQ(work.findThing(kept), nullptr);
     work.rollback();
     EXPECT_EQ(work.findThing(rolledBack), nullptr);
     EXPECT_NE(work.findThing(renamedTo), nullptr);
+    EXPECT_NE(work.findThing(kept), nullptr);
 }
 
 TEST_F(RecordLookupTest, LoadNamedReadsOnlyTheRecordsNamedAndWhatTheyReach) {
