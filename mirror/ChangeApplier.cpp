@@ -49,6 +49,22 @@ void ChangeApplier::noteBase(const model::Thing& thing, std::string fingerprint)
     }
 }
 
+// Records inserted on this page are not stored yet: the unit of work's index finds the others.
+model::Thing* ChangeApplier::findThing(const platform::Uuid& uuid) {
+    auto inserted = things_.find(uuid);
+    return inserted != things_.end() ? inserted->second : work_.findThing(uuid);
+}
+
+model::Tag* ChangeApplier::findTag(const platform::Uuid& uuid) {
+    auto inserted = tags_.find(uuid);
+    return inserted != tags_.end() ? inserted->second : work_.findTag(uuid);
+}
+
+model::Project* ChangeApplier::findProject(const platform::Uuid& uuid) {
+    auto inserted = projects_.find(uuid);
+    return inserted != projects_.end() ? inserted->second : work_.findProject(uuid);
+}
+
 void ChangeApplier::noteVersion(RecordType type, int64_t row, int64_t version) {
     state_.versions.push_back({type, row, version});
 }
@@ -62,13 +78,13 @@ void ChangeApplier::apply(const ServerChange& change) {
     model::Record* local = nullptr;
     switch (*type) {
         case RecordType::Thing:
-            local = work_.findThing(*uuid);
+            local = findThing(*uuid);
             break;
         case RecordType::Tag:
-            local = work_.findTag(*uuid);
+            local = findTag(*uuid);
             break;
         case RecordType::Project:
-            local = work_.findProject(*uuid);
+            local = findProject(*uuid);
             break;
     }
     auto pending = pending_.find({*type, *uuid});
@@ -152,13 +168,14 @@ void ChangeApplier::applyThing(const ServerChange& change, const platform::Uuid&
             }
         }
     });
-    model::Thing* thing = work_.findThing(uuid);
+    model::Thing* thing = findThing(uuid);
     if (thing != nullptr && pending && localThingStays(*thing, change, image)) {
         noteVersion(RecordType::Thing, thing->id().row, change.version);
         return;
     }
     if (thing == nullptr) {
         thing = work_.insert(std::make_unique<model::Thing>(model::ThingKind::note, ""));
+        things_.emplace(uuid, thing);
     }
     assign(*thing, image);
     if (image.project) {
@@ -218,7 +235,7 @@ void ChangeApplier::keepCopy(const model::ThingState& losing, const platform::Uu
     // this version makes the very same record, and the server holds it once.
     std::unique_ptr<model::Thing> copy =
         model::makeConflictCopy(losing, original, fingerprint, losing.updatedAt);
-    if (work_.findThing(copy->uuid()) != nullptr) {
+    if (findThing(copy->uuid()) != nullptr) {
         return;  // kept before, or brought by the server from a machine that kept it
     }
     // Inserted under the losing title: a save under the server's guard records no change of
@@ -227,6 +244,7 @@ void ChangeApplier::keepCopy(const model::ThingState& losing, const platform::Uu
     std::string title = copy->title();
     copy->setTitle(losing.title);
     model::Thing* inserted = work_.insert(std::move(copy));
+    things_.emplace(inserted->uuid(), inserted);
     references_.things[inserted->uuid()] = {project, std::move(tags)};
     copies_.push_back({inserted, std::move(title)});
 }
@@ -242,9 +260,10 @@ void ChangeApplier::queueConflictCopies(const std::vector<KeptConflictCopy>& cop
 
 void ChangeApplier::applyTag(const ServerChange& change, const platform::Uuid& uuid) {
     TagImage image = decodeTag(change.body);
-    model::Tag* tag = work_.findTag(uuid);
+    model::Tag* tag = findTag(uuid);
     if (tag == nullptr) {
         tag = work_.insert(std::make_unique<model::Tag>(""));
+        tags_.emplace(uuid, tag);
     }
     assign(*tag, image);
     noteVersion(RecordType::Tag, tag->id().row, change.version);
@@ -253,9 +272,10 @@ void ChangeApplier::applyTag(const ServerChange& change, const platform::Uuid& u
 
 void ChangeApplier::applyProject(const ServerChange& change, const platform::Uuid& uuid) {
     ProjectImage image = decodeProject(change.body);
-    model::Project* project = work_.findProject(uuid);
+    model::Project* project = findProject(uuid);
     if (project == nullptr) {
         project = work_.insert(std::make_unique<model::Project>("", nullptr));
+        projects_.emplace(uuid, project);
     }
     assign(*project, image);
     references_.parents[uuid] = image.parent;
@@ -267,10 +287,12 @@ void ChangeApplier::removeThing(model::Thing* thing) {
     // A copy kept on this page and deleted by a later change of it is no longer queued.
     std::erase_if(copies_, [&](const KeptConflictCopy& kept) { return kept.copy == thing; });
     bases_.erase(thing->uuid());
+    things_.erase(thing->uuid());
     work_.remove(thing);
 }
 
 void ChangeApplier::removeTag(model::Tag* tag) {
+    tags_.erase(tag->uuid());
     work_.remove(tag);
 }
 
@@ -284,12 +306,13 @@ void ChangeApplier::removeProject(model::Project* project) {
     for (model::Thing* thing : std::vector<model::Thing*>(project->things())) {
         thing->setProject(nullptr);
     }
+    projects_.erase(project->uuid());
     work_.remove(project);
 }
 
 void ChangeApplier::link() {
     for (auto waiting = references_.things.begin(); waiting != references_.things.end();) {
-        model::Thing* thing = work_.findThing(waiting->first);
+        model::Thing* thing = findThing(waiting->first);
         if (thing == nullptr) {
             waiting = references_.things.erase(waiting);
             continue;
@@ -298,7 +321,7 @@ void ChangeApplier::link() {
         bool complete = true;
         model::Project* project = nullptr;
         if (links.project) {
-            project = work_.findProject(*links.project);
+            project = findProject(*links.project);
             complete = project != nullptr;
         }
         if (thing->project() != project) {
@@ -306,7 +329,7 @@ void ChangeApplier::link() {
         }
         std::vector<model::Tag*> tags;
         for (const platform::Uuid& uuid : links.tags) {
-            if (model::Tag* tag = work_.findTag(uuid)) {
+            if (model::Tag* tag = findTag(uuid)) {
                 tags.push_back(tag);
             } else {
                 complete = false;
@@ -318,12 +341,12 @@ void ChangeApplier::link() {
         waiting = complete ? references_.things.erase(waiting) : std::next(waiting);
     }
     for (auto waiting = references_.parents.begin(); waiting != references_.parents.end();) {
-        model::Project* project = work_.findProject(waiting->first);
+        model::Project* project = findProject(waiting->first);
         if (project == nullptr) {
             waiting = references_.parents.erase(waiting);
             continue;
         }
-        model::Project* parent = waiting->second ? work_.findProject(*waiting->second) : nullptr;
+        model::Project* parent = waiting->second ? findProject(*waiting->second) : nullptr;
         if (project->parent() != parent) {
             project->setParent(parent);
         }

@@ -83,6 +83,9 @@ class ChangeApplier {
     static void queueConflictCopies(const std::vector<KeptConflictCopy>& copies);
 
   private:
+    model::Thing* findThing(const platform::Uuid& uuid);
+    model::Tag* findTag(const platform::Uuid& uuid);
+    model::Project* findProject(const platform::Uuid& uuid);
     static bool sameBody(model::RecordType type, const model::Record& local, std::string_view body);
     void noteVersion(model::RecordType type, int64_t row, int64_t version);
     void removeThing(model::Thing* thing);
@@ -106,6 +109,10 @@ class ChangeApplier {
     FileBases& bases_;
     std::vector<KeptConflictCopy>& copies_;
     std::map<std::pair<model::RecordType, platform::Uuid>, store::Outbox::Entry> pending_;
+    // What this page inserted, by the identifier it came under: not in the store's index yet.
+    std::unordered_map<platform::Uuid, model::Thing*> things_;
+    std::unordered_map<platform::Uuid, model::Tag*> tags_;
+    std::unordered_map<platform::Uuid, model::Project*> projects_;
 };
 
 }  // namespace tavro::mirror
