@@ -179,7 +179,7 @@ AssetTexts assetDigests(const model::Thing& thing) {
     size_t i = 0;
     fields::forEach(fields::kThingFields, [&](const auto& entry) {
         if constexpr (std::is_same_v<typename std::remove_cvref_t<decltype(entry)>::Value,
-                                     std::optional<model::Content>>) {
+                                     model::OptionalContent>) {
             if (const auto& content = thing.state().*entry.member) {
                 texts[i] = content->sha256;
             }
@@ -264,7 +264,7 @@ void writeMember(RecordWriter& record, const State& state, std::string_view reco
     } else {
         const auto& entry = std::get<field>(Table);
         if constexpr (std::is_same_v<typename std::remove_cvref_t<decltype(entry)>::Value,
-                                     std::optional<model::Content>>) {
+                                     model::OptionalContent>) {
             if (const auto& text = extras->assets[assetIndex(field)]) {
                 record.text(entry.key, *text);
             }

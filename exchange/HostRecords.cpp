@@ -206,7 +206,7 @@ void applyField(Record& target, const json::Fields& record, const Entry& entry,
             set(namedTags(record, entry.key, indexes));
         } else {
             static_assert(std::is_same_v<Value, platform::Uuid> ||
-                              std::is_same_v<Value, std::optional<model::Content>>,
+                              std::is_same_v<Value, model::OptionalContent>,
                           "no exchange reader for this field type");
         }
     }
@@ -229,7 +229,7 @@ void applyTag(model::Tag& tag, const json::Fields& record, const ExchangeIndexes
 
 // The host sent the bytes of a content the thing already holds: should its blob have gone
 // missing from the store, this is the chance to put it back.
-void offerForRepair(UnitOfWork& unitOfWork, const std::optional<model::Content>& held,
+void offerForRepair(UnitOfWork& unitOfWork, const model::OptionalContent& held,
                     const std::optional<model::Content>& sent) {
     if (held && sent && held->isStored() && *held == *sent) {
         unitOfWork.supply(*sent);
@@ -242,7 +242,7 @@ void applyContents(UnitOfWork& unitOfWork, model::Thing& thing, const json::Fiel
                    std::optional<model::Content> data, AssetReader& assets) {
     fields::forEach(fields::kThingFields, [&](const auto& entry) {
         if constexpr (std::is_same_v<typename std::remove_cvref_t<decltype(entry)>::Value,
-                                     std::optional<model::Content>>) {
+                                     model::OptionalContent>) {
             if (entry.index == static_cast<int>(model::ThingField::data)) {
                 (thing.*entry.setter)(std::move(data));
                 return;

@@ -157,7 +157,7 @@ void ChangeApplier::applyThing(const ServerChange& change, const platform::Uuid&
     // New content comes from the files downloaded and verified for this page.
     model::fields::forEach(model::fields::kThingFields, [&](const auto& entry) {
         using V = typename std::remove_cvref_t<decltype(entry)>::Value;
-        if constexpr (std::is_same_v<V, std::optional<model::Content>>) {
+        if constexpr (std::is_same_v<V, model::OptionalContent>) {
             auto& content = image.state.*entry.member;
             if (content) {
                 auto file = downloaded_.find(content->sha256);

@@ -34,7 +34,7 @@ std::vector<model::Content> contentsOf(const model::Thing& thing) {
     std::vector<model::Content> contents;
     model::fields::forEach(model::fields::kThingFields, [&](const auto& entry) {
         using V = typename std::remove_cvref_t<decltype(entry)>::Value;
-        if constexpr (std::is_same_v<V, std::optional<model::Content>>) {
+        if constexpr (std::is_same_v<V, model::OptionalContent>) {
             if (const auto& content = thing.state().*entry.member) {
                 contents.push_back(*content);
             }

@@ -43,7 +43,7 @@ EncodedRecord encodeState(const Table& table, const State& state) {
                 out.number(value);
             } else if constexpr (std::is_same_v<V, std::optional<double>>) {
                 value ? out.number(*value) : out.null();
-            } else if constexpr (std::is_same_v<V, std::optional<model::Content>>) {
+            } else if constexpr (std::is_same_v<V, model::OptionalContent>) {
                 if (value) {
                     out.beginObject().key("sha256").string(value->sha256);
                     out.key("size").unsignedInteger(value->size).endObject();
@@ -113,7 +113,7 @@ void decodeState(std::string_view type, std::string_view body, const Table& tabl
                 value = json::asDouble(element).value_or(value);
             } else if constexpr (std::is_same_v<V, std::optional<double>>) {
                 value = json::asDouble(element);
-            } else if constexpr (std::is_same_v<V, std::optional<model::Content>>) {
+            } else if constexpr (std::is_same_v<V, model::OptionalContent>) {
                 value.reset();
                 if (auto content = json::asObject(element)) {
                     json::Fields parts(*content);

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tavro::model {
@@ -35,6 +36,59 @@ struct Content {
     bool operator==(const Content& other) const {
         return size == other.size && sha256 == other.sha256;
     }
+};
+
+// A byte field's value as a thing holds it: no content, or one. Most things carry none, and a
+// thing has three byte fields, so the value is kept behind a pointer: 8 bytes for an empty field
+// instead of the 64 of a std::optional<Content>, which counts when an exchange holds every thing
+// of a large library in memory. It copies as a value, and answers std::optional's members
+// (has_value, value, reset, *, ->) so that it reads like one.
+class OptionalContent {
+  public:
+    OptionalContent() = default;
+    OptionalContent(std::nullopt_t) {}
+    OptionalContent(Content content) : content_(std::make_unique<Content>(std::move(content))) {}
+    OptionalContent(std::optional<Content> content) {
+        if (content) {
+            content_ = std::make_unique<Content>(std::move(*content));
+        }
+    }
+    OptionalContent(const OptionalContent& other)
+        : content_(other.content_ ? std::make_unique<Content>(*other.content_) : nullptr) {}
+    OptionalContent(OptionalContent&&) noexcept = default;
+    OptionalContent& operator=(const OptionalContent& other) {
+        if (this != &other) {
+            content_ = other.content_ ? std::make_unique<Content>(*other.content_) : nullptr;
+        }
+        return *this;
+    }
+    OptionalContent& operator=(OptionalContent&&) noexcept = default;
+    ~OptionalContent() = default;
+
+    bool has_value() const noexcept { return content_ != nullptr; }
+    explicit operator bool() const noexcept { return has_value(); }
+    const Content& operator*() const { return *content_; }
+    Content& operator*() { return *content_; }
+    const Content* operator->() const { return content_.get(); }
+    Content* operator->() { return content_.get(); }
+    const Content& value() const {
+        if (!content_) {
+            throw std::bad_optional_access();
+        }
+        return *content_;
+    }
+    void reset() noexcept { content_.reset(); }
+    std::optional<Content> toOptional() const {
+        return content_ ? std::optional<Content>(*content_) : std::nullopt;
+    }
+
+    friend bool operator==(const OptionalContent& a, const OptionalContent& b) {
+        return a.content_ && b.content_ ? *a.content_ == *b.content_ : !a.content_ && !b.content_;
+    }
+    friend bool operator==(const OptionalContent& a, std::nullopt_t) { return !a.content_; }
+
+  private:
+    std::unique_ptr<Content> content_;
 };
 
 }  // namespace tavro::model

@@ -29,11 +29,11 @@
       "typeIdentifier")                                                                          \
     X(fileSize, FileSize, int64_t, 0, Integer, ("fileSize"), "0", "fileSize")                    \
     /* Byte fields travel as asset files, under shorter keys. */                                 \
-    X(data, Data, std::optional<Content>, {}, Bytes, ("dataSha256", "dataSize"), "", "data")     \
-    X(thumbnailData, ThumbnailData, std::optional<Content>, {}, Bytes,                           \
+    X(data, Data, OptionalContent, {}, Bytes, ("dataSha256", "dataSize"), "", "data")            \
+    X(thumbnailData, ThumbnailData, OptionalContent, {}, Bytes,                                  \
       ("thumbnailDataSha256", "thumbnailDataSize"), "", "thumbnail")                             \
-    X(iconData, IconData, std::optional<Content>, {}, Bytes, ("iconDataSha256", "iconDataSize"), \
-      "", "icon")                                                                                \
+    X(iconData, IconData, OptionalContent, {}, Bytes, ("iconDataSha256", "iconDataSize"), "",    \
+      "icon")                                                                                    \
     X(aspectRatio, AspectRatio, double, 1.0, Real, ("aspectRatio"), "1.0", "aspectRatio")        \
     X(isStarred, IsStarred, bool, false, Boolean, ("isStarred"), "0", "isStarred")               \
     X(trashedAt, TrashedAt, std::optional<platform::Timestamp>, {}, OptionalTime, ("trashedAt"), \

@@ -31,7 +31,7 @@ int bindField(sqlite::Statement& statement, int index, const State& state, const
         } else {
             statement.bindNull(index);
         }
-    } else if constexpr (std::is_same_v<Value, std::optional<model::Content>>) {
+    } else if constexpr (std::is_same_v<Value, model::OptionalContent>) {
         if (value) {
             statement.bind(index, std::string_view(value->sha256));
             statement.bind(index + 1, static_cast<int64_t>(value->size));
@@ -105,7 +105,7 @@ int readField(const sqlite::Statement& row, int column, State& state, const Entr
         if (!null) {
             value = row.real(column);
         }
-    } else if constexpr (std::is_same_v<Value, std::optional<model::Content>>) {
+    } else if constexpr (std::is_same_v<Value, model::OptionalContent>) {
         if (!null) {
             int64_t size = row.isNull(column + 1) ? 0 : row.integer(column + 1);
             value =

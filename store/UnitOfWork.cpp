@@ -47,7 +47,7 @@ template <typename State, typename Each>
 void forEachContent(State& state, Each each) {
     model::fields::forEach(model::fields::kThingFields, [&](const auto& entry) {
         if constexpr (std::is_same_v<typename std::remove_cvref_t<decltype(entry)>::Value,
-                                     std::optional<model::Content>>) {
+                                     model::OptionalContent>) {
             if (auto& content = state.*entry.member) {
                 each(*content);
             }

@@ -35,7 +35,7 @@ bool otherThan(bool current) {
 std::optional<platform::Timestamp> otherThan(const std::optional<platform::Timestamp>& current) {
     return current.value_or(0) + 42.0;
 }
-std::optional<Content> otherThan(const std::optional<Content>& current) {
+OptionalContent otherThan(const OptionalContent& current) {
     return Content::fromBytes(current ? current->sha256 + "x" : "bytes");
 }
 
