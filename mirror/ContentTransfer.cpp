@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "mirror/ContentTransfer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <string_view>
 
 #include "mirror/ServerRecords.h"
@@ -85,6 +88,42 @@ void uploadContent(Connection& connection, const store::Store& store,
     if (!finishContent(connection, content.sha256, index)) {
         refuseTampered(content.sha256, "in the library");
     }
+}
+
+namespace {
+
+// The process a download's name says wrote it: "<digest>.<pid>.<n>.part"; 0 for another name.
+pid_t downloaderOf(std::string_view name) {
+    constexpr std::string_view kSuffix = ".part";
+    if (!name.ends_with(kSuffix)) {
+        return 0;
+    }
+    name.remove_suffix(kSuffix.size());
+    const size_t counter = name.rfind('.');
+    const size_t pid = counter == std::string_view::npos ? counter : name.rfind('.', counter - 1);
+    if (pid == std::string_view::npos) {
+        return 0;
+    }
+    const std::string_view digits = name.substr(pid + 1, counter - pid - 1);
+    pid_t value = 0;
+    const auto [end, error] = std::from_chars(digits.begin(), digits.end(), value);
+    return error == std::errc() && end == digits.end() ? value : 0;
+}
+
+}  // namespace
+
+void removeAbandonedDownloads(const std::string& folder) {
+    DIR* directory = ::opendir(folder.c_str());
+    if (directory == nullptr) {
+        return;  // nothing was ever downloaded here
+    }
+    while (const dirent* entry = ::readdir(directory)) {
+        const pid_t pid = downloaderOf(entry->d_name);
+        if (pid > 0 && pid != ::getpid() && ::kill(pid, 0) != 0 && errno == ESRCH) {
+            ::unlinkat(::dirfd(directory), entry->d_name, 0);
+        }
+    }
+    ::closedir(directory);
 }
 
 std::string downloadContent(Connection& connection, const std::string& digest,

@@ -33,4 +33,8 @@ void uploadContent(Connection& connection, const store::Store& store,
 std::string downloadContent(Connection& connection, const std::string& digest,
                             const std::string& folder);
 
+// Removes from `folder` the downloads of processes that have ended (killed while downloading,
+// or before the store took what they downloaded). Another running process's downloads stay.
+void removeAbandonedDownloads(const std::string& folder);
+
 }  // namespace tavro::mirror

@@ -340,6 +340,7 @@ void Mirror::pull() {
     if (::mkdir(incoming_.c_str(), 0700) != 0 && errno != EEXIST) {
         platform::throwFileError(errno, incoming_, "created");
     }
+    removeAbandonedDownloads(incoming_);
     for (;;) {
         std::vector<ServerChange> page;
         try {

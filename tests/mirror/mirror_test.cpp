@@ -4,11 +4,17 @@
 // connection nor altered content on the server loses or corrupts anything.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "MirrorMachines.h"
 #include "mirror/ContentTransfer.h"
 #include "mirror/ServerError.h"
+#include "platform/FileSystem.h"
 #include "store/Outbox.h"
+#include "support/TempDir.h"
 
 namespace tavro::test {
 namespace {
@@ -252,6 +258,29 @@ TEST_F(MirrorTest, ALibraryOfAnotherAccountIsNotMirrored) {
     } catch (const mirror::ServerError& error) {
         EXPECT_EQ(error.failure(), mirror::ServerFailure::NotAnAccount);
     }
+}
+
+// Downloads left by a process killed before the store took them are removed by the next pull;
+// a download of a process still running (another host on the same store) is not.
+TEST(AbandonedDownloadsTest, OnlyThoseOfEndedProcessesAreRemoved) {
+    namespace fs = std::filesystem;
+    TempDir folder;
+    pid_t ended = ::fork();
+    if (ended == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(ended, nullptr, 0);
+    const std::string digest(64, 'a');
+    auto name = [&](pid_t pid) { return digest + "." + std::to_string(pid) + ".0.part"; };
+    for (const std::string& file :
+         {name(ended), name(::getpid()), name(1), std::string("notes.txt")}) {
+        platform::FileSystem::real().writeFileAtomically(folder.path() + "/" + file, "bytes");
+    }
+    mirror::removeAbandonedDownloads(folder.path());
+    EXPECT_FALSE(fs::exists(folder.path() + "/" + name(ended)));
+    EXPECT_TRUE(fs::exists(folder.path() + "/" + name(::getpid())));
+    EXPECT_TRUE(fs::exists(folder.path() + "/" + name(1)));
+    EXPECT_TRUE(fs::exists(folder.path() + "/notes.txt"));
 }
 
 }  // namespace
