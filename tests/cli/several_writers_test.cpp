@@ -30,7 +30,7 @@ constexpr int kWriters = 3;
 constexpr auto kGateTime = std::chrono::milliseconds(400);
 
 std::string uuidFor(int group, int round, int index) {
-    char uuid[37];
+    char uuid[64];  // room for any int, though the tests use 8 and 6 digits
     std::snprintf(uuid, sizeof uuid, "%08d-0000-4000-8000-%06d%06d", group, round, index);
     return uuid;
 }
