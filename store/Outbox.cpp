@@ -59,13 +59,17 @@ void Outbox::attach(const std::string& account) {
         if (this->account() == account) {
             return;
         }
+        // Tags, then projects, then things: pushed in this order, what records name reaches
+        // the server, and so a machine pulling, before the records that name it.
         db_.execute(
             "DELETE FROM MirrorRecords;\n"
             "DELETE FROM StoreMetadata WHERE key = 'mirrorCursor';\n"
             "INSERT OR REPLACE INTO Outbox (type, row, uuid, deleted)\n"
-            "    SELECT 0, id, uuid, 0 FROM Thing UNION ALL\n"
-            "    SELECT 1, id, uuid, 0 FROM Tag UNION ALL\n"
-            "    SELECT 2, id, uuid, 0 FROM Project ORDER BY 1, 2;");
+            "    SELECT type, row, uuid, 0 FROM (\n"
+            "        SELECT 1 AS type, id AS row, uuid FROM Tag UNION ALL\n"
+            "        SELECT 2, id, uuid FROM Project UNION ALL\n"
+            "        SELECT 0, id, uuid FROM Thing)\n"
+            "    ORDER BY (type + 2) % 3, row;");
         auto set = db_.prepare(
             "INSERT OR REPLACE INTO StoreMetadata (key, value) VALUES ('mirrorAccount', ?1)");
         set.bind(1, std::string_view(account));

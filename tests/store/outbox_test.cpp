@@ -115,6 +115,10 @@ TEST_F(OutboxTest, AttachingQueuesWhatWasSavedBeforeOnce) {
     outbox().attach("_account");
     auto pending = outbox().pending(100);
     ASSERT_EQ(pending.size(), 3u);
+    // What records name is queued before the records that name it, whatever the rows.
+    EXPECT_EQ(pending[0].type, model::RecordType::Tag);
+    EXPECT_EQ(pending[1].type, model::RecordType::Project);
+    EXPECT_EQ(pending[2].type, model::RecordType::Thing);
     auto entry = entryOf(before);
     ASSERT_TRUE(entry);
     EXPECT_FALSE(entry->deleted);
