@@ -18,7 +18,8 @@ namespace tavro::mirror {
 
 inline constexpr const char* kContentErrorDomain = "TavroMirror.Content";
 enum class ContentFailure : int64_t {
-    Tampered = 1,  // the bytes do not hash to their digest
+    Tampered = 1,    // the bytes do not hash to their digest
+    Unreadable = 2,  // the store's copy could not be read: its thing was not pushed
 };
 
 // Puts `content` on the server unless the account holds it already. platform::Error when the

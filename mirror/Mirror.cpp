@@ -145,6 +145,37 @@ void Mirror::pushChanges() {
 }
 
 void Mirror::round(bool pulling) {
+    heldBack_.reset();
+    passes(pulling);
+    if (heldBack_) {
+        throw *heldBack_;
+    }
+}
+
+bool Mirror::uploadContents(Connection& server, const std::vector<model::Content>& contents) {
+    try {
+        for (const model::Content& content : contents) {
+            uploadContent(server, store_, content);
+        }
+        return true;
+    } catch (const ServerError&) {
+        throw;
+    } catch (const platform::Error& error) {
+        // The store's own copy of a file is missing or altered. Its thing waits (the host's
+        // next exchange of the file puts the copy back) rather than stopping every other
+        // change in both directions; the round ends by reporting it, and is retried.
+        if (!heldBack_) {
+            heldBack_ = platform::Error(platform::makeError(
+                kContentErrorDomain, static_cast<int64_t>(ContentFailure::Unreadable),
+                "A file in the library couldn\u2019t be read, so its thing wasn\u2019t synced: " +
+                    error.value()->description(),
+                error.value()->debugDescription));
+        }
+        return false;
+    }
+}
+
+void Mirror::passes(bool pulling) {
     try {
         connection();
         onOwner_([&] {
@@ -164,7 +195,8 @@ void Mirror::round(bool pulling) {
                 return;
             }
             reported(SyncEvent::Type::Import, [&] { pull(); });
-            if (!conflicted && !hasPending()) {
+            // A change held back for its file stays pending: it waits for the next round.
+            if (!conflicted && (heldBack_ || !hasPending())) {
                 return;
             }
         }
@@ -231,8 +263,8 @@ bool Mirror::push() {
                 if (entry.deleted) {
                     outcome = deleteRecord(server, type, identifier, entry.serverVersion);
                 } else {
-                    for (const model::Content& content : outgoing.contents) {
-                        uploadContent(server, store_, content);
+                    if (!uploadContents(server, outgoing.contents)) {
+                        continue;  // waits in the outbox; the rest of the library goes on
                     }
                     outcome = pushRecord(server, type, identifier, entry.serverVersion,
                                          outgoing.encoded.body, outgoing.encoded.contents);

@@ -67,7 +67,13 @@ class Mirror {
   private:
     struct Outgoing;
     store::Outbox& outbox();
+    // Pushes and pulls until nothing is left to settle; throws a change held back for its
+    // file (uploadContents) at the end, once everything else is done.
     void round(bool pulling);
+    void passes(bool pulling);
+    // Uploads a record's contents; false, noting why in heldBack_, when the store's own copy
+    // of one could not be read or does not match its digest.
+    bool uploadContents(Connection& server, const std::vector<model::Content>& contents);
     // Answers whether a push met a newer version on the server (the pull settles it).
     bool push();
     std::vector<Outgoing> readOutgoing(const std::vector<store::Outbox::Entry>& entries);
@@ -88,6 +94,7 @@ class Mirror {
     FileBases fileBases_;   // used in owner steps only
     std::string incoming_;  // where downloads wait for the store to take them
     std::unordered_set<int64_t> ownSequences_;
+    std::optional<platform::Error> heldBack_;  // the first change a round held back, and why
 };
 
 }  // namespace tavro::mirror

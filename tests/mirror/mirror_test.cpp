@@ -13,6 +13,7 @@
 #include "mirror/ContentTransfer.h"
 #include "mirror/ServerError.h"
 #include "platform/FileSystem.h"
+#include "platform/Sha256.h"
 #include "store/Outbox.h"
 #include "support/TempDir.h"
 
@@ -246,6 +247,47 @@ TEST_F(MirrorTest, ContentAlteredOnTheServerIsRefusedAndNothingReferencesIt) {
     UnitOfWork work(*b.store);
     EXPECT_TRUE(work.fetchThings().empty());
     EXPECT_EQ(store::Outbox(b.store->path()).cursor(), 0);
+}
+
+// A thing whose file has gone from the store waits, reported, while every other change goes
+// both ways; once the file is back, it follows.
+TEST_F(MirrorTest, AThingWhoseFileIsMissingWaitsWhileTheRestIsSynced) {
+    namespace fs = std::filesystem;
+    Machine& a = machine("a");
+    Machine& b = machine("b");
+    a.edit([](UnitOfWork& work) {
+        Thing* photo = work.insert(std::make_unique<Thing>(ThingKind::image, "Photo"));
+        photo->setData(model::Content::fromBytes("the photo's bytes"));
+        work.insert(std::make_unique<Thing>(ThingKind::note, "Note from a"));
+    });
+    b.edit([](UnitOfWork& work) {
+        work.insert(std::make_unique<Thing>(ThingKind::note, "Note from b"));
+    });
+    b.mirror->syncOnce();
+    const std::string blob = a.store->blobPath(platform::sha256Hex("the photo's bytes"));
+    fs::rename(blob, blob + ".away");
+
+    try {
+        a.mirror->syncOnce();
+        ADD_FAILURE() << "the missing file was not reported";
+    } catch (const platform::Error& error) {
+        EXPECT_EQ(error.value()->code, static_cast<int64_t>(mirror::ContentFailure::Unreadable));
+    }
+    b.mirror->syncOnce();
+    {
+        UnitOfWork work(*a.store);
+        EXPECT_NE(a.thing(work, "Note from b"), nullptr);
+    }
+    {
+        UnitOfWork work(*b.store);
+        EXPECT_NE(b.thing(work, "Note from a"), nullptr);
+        EXPECT_EQ(b.thing(work, "Photo"), nullptr);
+    }
+
+    fs::rename(blob + ".away", blob);
+    a.mirror->syncOnce();
+    b.mirror->syncOnce();
+    EXPECT_EQ(a.library(), b.library());
 }
 
 TEST_F(MirrorTest, ALibraryOfAnotherAccountIsNotMirrored) {
