@@ -3,6 +3,7 @@
 
 #include <exception>
 #include <future>
+#include <vector>
 
 #include "mirror/MirrorThread.h"
 #include "platform/MainExecutor.h"
@@ -29,7 +30,17 @@ class StoreMirroring : public exchange::Mirroring {
   public:
     void start(store::Store& store, const std::string& service,
                const std::string& account) override {
+        stop();
         thread_ = std::make_unique<mirror::MirrorThread>(store, service, account, onMainExecutor);
+    }
+    // Runs on the main executor, which the thread's store steps wait for: the thread is asked
+    // to end and kept until it has, then released at a later start or stop (or with this).
+    void stop() override {
+        std::erase_if(retired_, [](const auto& thread) { return thread->ended(); });
+        if (thread_) {
+            thread_->stopSoon();
+            retired_.push_back(std::move(thread_));
+        }
     }
     void exchanged() override {
         if (thread_) {
@@ -39,6 +50,7 @@ class StoreMirroring : public exchange::Mirroring {
 
   private:
     std::unique_ptr<mirror::MirrorThread> thread_;
+    std::vector<std::unique_ptr<mirror::MirrorThread>> retired_;
 };
 
 }  // namespace

@@ -79,8 +79,21 @@ void AppleStore::openStore(std::string_view storePath, const std::string& userRe
     store->syncEvents().subscribe([this](const SyncEvent& event) { notifications_.post(event); });
     container_ = std::move(store);
     storePath_ = std::string(storePath);
-    if (service && mirroring_) {
-        mirroring_->start(*container_, *service, userRecordName);
+    followAccount(service, userRecordName);
+}
+
+void AppleStore::followAccount(const std::optional<std::string>& service,
+                               const std::string& account) {
+    if (!container_ || !mirroring_ || service == mirroredService_) {
+        return;
+    }
+    if (mirroredService_) {
+        mirroring_->stop();
+        mirroredService_.reset();
+    }
+    if (service) {
+        mirroring_->start(*container_, *service, account);
+        mirroredService_ = service;
     }
 }
 
@@ -102,13 +115,23 @@ std::string AppleStore::exchange(std::string_view text) {
         throw BridgeError(message::kNotProvisioned);
     }
     checkLocation(request.storePath());
-    std::string userRecordName = checkAccount();
-    guardAccount(userRecordName, request.storePath(), fileSystem_);
+    std::string userRecordName;
+    try {
+        userRecordName = checkAccount();
+        guardAccount(userRecordName, request.storePath(), fileSystem_);
+    } catch (...) {
+        // Signed out, or another account signed in: the library is no longer mirrored.
+        followAccount(std::nullopt, {});
+        throw;
+    }
     if (storePath_ && *storePath_ != request.storePath()) {
         throw BridgeError(message::kStoreOpenElsewhere);
     }
     if (!container_) {
         openStore(request.storePath(), userRecordName);
+    } else {
+        // Signed in again with another sync server, or without one, since the store opened.
+        followAccount(platform::cloudAccountService(env_), userRecordName);
     }
     std::string response =
         runExchangeBody(*container_, request, fileSystem_, sync_, &assetDigests_, &records_);

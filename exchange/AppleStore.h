@@ -45,6 +45,8 @@ class Mirroring {
   public:
     virtual ~Mirroring() = default;
     virtual void start(Store& store, const std::string& service, const std::string& account) = 0;
+    // Ends the mirroring started last, without waiting for it on the owner's executor.
+    virtual void stop() = 0;
     virtual void exchanged() = 0;
 };
 
@@ -72,7 +74,10 @@ class AppleStore {
 
     // Installs the mirroring, before the store opens (later, it starts with the next opening
     // only, which never comes).
-    void setMirroring(std::unique_ptr<Mirroring> mirroring) { mirroring_ = std::move(mirroring); }
+    void setMirroring(std::unique_ptr<Mirroring> mirroring) {
+        mirroring_ = std::move(mirroring);
+        mirroredService_.reset();
+    }
 
     // The open store, or nullptr before the first successful opening.
     Store* container() const { return container_.get(); }
@@ -82,6 +87,8 @@ class AppleStore {
     void checkLocation(std::string_view storePath) const;
     std::string checkAccount() const;
     void openStore(std::string_view storePath, const std::string& userRecordName);
+    // Mirrors the open store to `service` (none: not at all), as the account file now says.
+    void followAccount(const std::optional<std::string>& service, const std::string& account);
     void registerObserver();
 
     platform::FileSystem& fileSystem_;
@@ -89,7 +96,8 @@ class AppleStore {
     platform::json::Parser parser_;  // kept: its buffers serve exchange after exchange
 
     std::unique_ptr<Store> container_;
-    std::unique_ptr<Mirroring> mirroring_;  // after the store: it goes, and stops, first
+    std::unique_ptr<Mirroring> mirroring_;        // after the store: it goes, and stops, first
+    std::optional<std::string> mirroredService_;  // the service mirroring_ was started with
     std::optional<std::string> storePath_;
     std::optional<SyncEventSource::Token> observer_;
     SyncStatus sync_{kInitialStatus, std::nullopt};

@@ -50,6 +50,11 @@ void MirrorThread::stopSoon() {
     }
 }
 
+bool MirrorThread::ended() {
+    std::lock_guard lock(endMutex_);
+    return ended_;
+}
+
 bool MirrorThread::awaitEnd(std::chrono::milliseconds longest) {
     std::unique_lock lock(endMutex_);
     return endChanged_.wait_for(lock, longest, [this] { return ended_; });

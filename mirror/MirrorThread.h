@@ -30,6 +30,12 @@ class MirrorThread {
 
     // The store saved changes: push them now. Any thread; never blocks.
     void wake();
+    // Asks the thread to end and breaks off any network wait of its session, without waiting
+    // for it: for the owner's own thread, which a store step of the sync thread may be
+    // waiting on. Any thread.
+    void stopSoon();
+    // Whether the thread has ended (after stopSoon, once its last step is done).
+    bool ended();
 
     // Ends every sync thread of the process, each within a few seconds, and says whether all
     // ended. Registered with atexit by the first thread made (so it also runs when the library
@@ -50,8 +56,6 @@ class MirrorThread {
     // Waits out a back-off unless woken or ended first; false at the end.
     bool pause(std::chrono::milliseconds length);
     void drainWakes();
-    // Asks the thread to end and breaks off any network wait of its session.
-    void stopSoon();
     bool awaitEnd(std::chrono::milliseconds longest);
 
     Mirror mirror_;

@@ -239,6 +239,7 @@ class NotedMirroring : public exchange::Mirroring {
     void start(store::Store&, const std::string& service, const std::string& account) override {
         notes_.push_back("start " + service + " " + account);
     }
+    void stop() override { notes_.push_back("stop"); }
     void exchanged() override { notes_.push_back("exchanged"); }
 
   private:
@@ -265,6 +266,39 @@ TEST_F(AppleStoreTest, TheMirrorStartsOnlyForAnAccountThatNamesASyncServer) {
         owner.exchange(text);
     });
     EXPECT_EQ(mirrored, (std::vector<std::string>{"start tavro _u2", "exchanged", "exchanged"}));
+}
+
+// The account file is read at every exchange, and the mirroring follows it: signing in with
+// another sync server moves it there, signing out (or in without a server) ends it.
+TEST_F(AppleStoreTest, TheMirrorFollowsTheAccountFileFromExchangeToExchange) {
+    Sandbox synced;
+    exchange::AppleStore owner{synced.env()};
+    std::vector<std::string> notes;
+    std::string text = json::write(json::Object{{"version", 1},
+                                                {"storePath", synced.storePath()},
+                                                {"directory", synced.exchangeDirectory()},
+                                                {"records", json::Array{}}});
+    auto exchangeWith = [&](const std::string& account) {
+        synced.setAccount(account);
+        onMain([&] {
+            try {
+                owner.exchange(text);
+            } catch (const std::exception&) {
+                notes.push_back("failed");
+            }
+        });
+    };
+    onMain([&] { owner.setMirroring(std::make_unique<NotedMirroring>(notes)); });
+    exchangeWith(R"({"status":"available","userRecordName":"_u2","service":"tavro"})");
+    exchangeWith(R"({"status":"available","userRecordName":"_u2","service":"tavro"})");
+    exchangeWith(R"({"status":"available","userRecordName":"_u2","service":"elsewhere"})");
+    exchangeWith(R"({"status":"noAccount"})");
+    exchangeWith(R"({"status":"available","userRecordName":"_u2","service":"tavro"})");
+    exchangeWith(R"({"status":"available","userRecordName":"_u2"})");
+    EXPECT_EQ(notes,
+              (std::vector<std::string>{"start tavro _u2", "exchanged", "exchanged", "stop",
+                                        "start elsewhere _u2", "exchanged", "stop", "failed",
+                                        "start tavro _u2", "exchanged", "stop", "exchanged"}));
 }
 
 }  // namespace
