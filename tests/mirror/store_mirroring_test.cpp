@@ -16,6 +16,8 @@
 #include "mirror/ServerAccounts.h"
 #include "platform/Json.h"
 #include "platform/MainExecutor.h"
+#include "store/Store.h"
+#include "store/UnitOfWork.h"
 #include "support/Sandbox.h"
 
 namespace tavro::test {
@@ -91,6 +93,30 @@ TEST_F(StoreMirroringTest, AThingOneHostSavesReachesTheOtherHostsExchange) {
             seen = b.exchange();
         }
         EXPECT_TRUE(synced(seen)) << seen;
+    }
+}
+
+// Signing out ends the host's mirroring at its next exchange: what another machine saves
+// afterwards no longer reaches its store.
+TEST_F(StoreMirroringTest, AHostThatSignedOutNoLongerSyncs) {
+    std::string role = addAccount("hosts");
+    mirror::Connection connection = connectAs(role);
+    std::string recordName = mirror::accountRecordName(connection);
+    {
+        Host a(serviceFor(role), recordName);
+        Host b(serviceFor(role), recordName);
+        b.exchange();
+        b.sandbox.setAccount(R"({"status":"noAccount"})");
+        EXPECT_THROW(b.exchange(), std::exception);
+        a.exchange(json::Array{json::Object{{"recordType", "Thing"},
+                                            {"uuid", "0d7e8c1a-57a4-4d55-9f77-3b2f5cb2a002"},
+                                            {"kind", "note"},
+                                            {"title", "Saved after b left"}}});
+        // Long enough for an announcement to have brought it, had b still listened.
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        auto store = store::Store::open(b.sandbox.storePath());
+        store::UnitOfWork work(*store);
+        EXPECT_TRUE(work.fetchThings().empty());
     }
 }
 
