@@ -26,14 +26,16 @@ ChangeApplier::ChangeApplier(store::UnitOfWork& work, store::Outbox& outbox,
       bases_(bases),
       copies_(copies) {
     state_.settled.emplace();
-    std::vector<model::Thing*> things = work_.fetchThings();
+    work_.holdWriteLock();
     // Read after the unit of work took the store's write lock: no save can add to it until
     // this unit's own save.
     for (const store::Outbox::Entry& entry : outbox_.pending(INT_MAX)) {
         pending_.emplace(std::make_pair(entry.type, entry.uuid), entry);
     }
-    // A thing with no change to push holds what the server last had of it.
-    for (model::Thing* thing : things) {
+}
+
+void ChangeApplier::noteUnchangedBases() {
+    for (model::Thing* thing : work_.fetchThings()) {
         if (thing->project() != nullptr && !bases_.contains(thing->uuid()) &&
             !pending_.contains({RecordType::Thing, thing->uuid()})) {
             bases_.emplace(thing->uuid(), model::fileFingerprint(*thing));

@@ -68,6 +68,12 @@ class ChangeApplier {
                   const std::unordered_map<std::string, std::string>& downloaded,
                   References& references, FileBases& bases, std::vector<KeptConflictCopy>& copies);
 
+    // Notes as the server's last version the file fingerprint of every linked thing with no
+    // change to push, which is what it holds. A mirror does this at its first pull: from then
+    // on its pushes and pulls keep the versions noted, and a thing the machine changes later
+    // still has the version it changed from.
+    void noteUnchangedBases();
+
     void apply(const ServerChange& change);
     // Links the records whose relationships are waiting, as far as the records they name are
     // here; a link to a record that is not keeps it unlinked until it comes.

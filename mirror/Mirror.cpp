@@ -421,6 +421,10 @@ void Mirror::pull() {
                 store::ChangeWriter::FromServer state;
                 ChangeApplier applier(work, outbox(), state, downloads.files, references_,
                                       fileBases_, copies);
+                if (!basesNoted_) {
+                    applier.noteUnchangedBases();
+                    basesNoted_ = true;
+                }
                 for (const ServerChange& change : page) {
                     applier.apply(change);
                 }

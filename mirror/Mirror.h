@@ -91,8 +91,9 @@ class Mirror {
     std::unique_ptr<store::Outbox> outbox_;  // used in owner steps only
     std::unique_ptr<Connection> connection_;
     References references_;
-    FileBases fileBases_;   // used in owner steps only
-    std::string incoming_;  // where downloads wait for the store to take them
+    FileBases fileBases_;      // used in owner steps only
+    bool basesNoted_ = false;  // whether a pull has noted the bases of unchanged things
+    std::string incoming_;     // where downloads wait for the store to take them
     std::unordered_set<int64_t> ownSequences_;
     std::optional<platform::Error> heldBack_;  // the first change a round held back, and why
 };

@@ -153,5 +153,31 @@ TEST_F(LinkedConflictTest, AFileChangedOnOneSideOnlyMergesWithoutACopy) {
     EXPECT_TRUE(copies(work).empty());
 }
 
+// A machine that restarted notes, at its first pull, what the server last had of the things it
+// has not changed. A file changed elsewhere then merges without a copy even with a change the
+// machine made afterwards to what is not the file, and a later clock.
+TEST_F(LinkedConflictTest, AMachineThatRestartedStillKnowsWhatItChangedFrom) {
+    Machine& a = machine("a");
+    Machine& b = machine("b");
+    shareLinkedNotes({&a, &b});
+    b.mirror = std::make_unique<mirror::Mirror>(*b.store, serviceFor(role_), recordName_);
+    b.mirror->syncOnce();
+
+    editNotes(a, "from a", 2'000'000);
+    a.mirror->syncOnce();
+    b.edit([&](UnitOfWork& work) {
+        Thing* notes = b.thing(work, "Notes");
+        notes->setSubtitle("renamed on b");
+        notes->setUpdatedAt(3'000'000);
+    });
+    b.mirror->syncOnce();
+    a.mirror->syncOnce();
+
+    EXPECT_EQ(a.library(), b.library());
+    UnitOfWork work(*b.store);
+    EXPECT_EQ(b.thing(work, "Notes")->content(), "from a");
+    EXPECT_TRUE(copies(work).empty());
+}
+
 }  // namespace
 }  // namespace tavro::test
