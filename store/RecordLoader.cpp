@@ -126,22 +126,13 @@ class NamedReader {
           thingTags_(db.prepare("SELECT tag FROM ThingTags WHERE thing = ?1 ORDER BY position")) {}
 
     void thing(int64_t row) {
-        if (things_.contains(row)) {
-            return;
-        }
-        things_.emplace(row, nullptr);
-        thing_.bind(1, row);
-        if (!thing_.step()) {
-            thing_.reset();
-            return;
-        }
         int64_t projectRow = 0;
-        auto made = RecordAccess::make(rows::readThing(thing_, projectRow));
-        thing_.reset();
-        RecordAccess::setId(*made, row);
-        model::Thing* read = made.get();
-        things_[row] = read;
-        library_.things.push_back(std::move(made));
+        auto [read, fresh] = readOnce(row, thing_, things_, library_.things, [&](auto& statement) {
+            return rows::readThing(statement, projectRow);
+        });
+        if (!fresh) {
+            return;
+        }
         if (model::Project* parent = project(projectRow)) {
             RecordAccess::state(*read).project = parent;
             RecordAccess::things(*parent).push_back(read);
@@ -157,52 +148,51 @@ class NamedReader {
     }
 
     model::Tag* tag(int64_t row) {
-        auto found = tags_.find(row);
-        if (found != tags_.end()) {
-            return found->second;
-        }
-        tags_.emplace(row, nullptr);
-        tag_.bind(1, row);
-        if (!tag_.step()) {
-            tag_.reset();
-            return nullptr;
-        }
-        auto made = RecordAccess::make(rows::readTag(tag_));
-        tag_.reset();
-        RecordAccess::setId(*made, row);
-        model::Tag* read = made.get();
-        tags_[row] = read;
-        library_.tags.push_back(std::move(made));
-        return read;
+        return readOnce(row, tag_, tags_, library_.tags,
+                        [](auto& statement) { return rows::readTag(statement); })
+            .first;
     }
 
     // The project and its ancestors; a loop ends at a project read already.
     model::Project* project(int64_t row) {
-        auto found = projects_.find(row);
-        if (found != projects_.end()) {
-            return found->second;
-        }
-        projects_.emplace(row, nullptr);
-        project_.bind(1, row);
-        if (!project_.step()) {
-            project_.reset();
-            return nullptr;
-        }
         int64_t parentRow = 0;
-        auto made = RecordAccess::make(rows::readProject(project_, parentRow));
-        project_.reset();
-        RecordAccess::setId(*made, row);
-        model::Project* read = made.get();
-        projects_[row] = read;
-        library_.projects.push_back(std::move(made));
-        if (model::Project* parent = project(parentRow)) {
-            RecordAccess::state(*read).parent = parent;
-            RecordAccess::children(*parent).push_back(read);
+        auto [read, fresh] =
+            readOnce(row, project_, projects_, library_.projects,
+                     [&](auto& statement) { return rows::readProject(statement, parentRow); });
+        if (fresh) {
+            if (model::Project* parent = project(parentRow)) {
+                RecordAccess::state(*read).parent = parent;
+                RecordAccess::children(*parent).push_back(read);
+            }
         }
         return read;
     }
 
   private:
+    // The record at `row`, read with `statement` and kept in `into` unless it was looked up
+    // before, and whether this call read it (null: no such row).
+    template <typename Record, typename Read>
+    static std::pair<Record*, bool> readOnce(int64_t row, sqlite::Statement& statement,
+                                             std::unordered_map<int64_t, Record*>& seen,
+                                             std::vector<std::unique_ptr<Record>>& into,
+                                             Read&& read) {
+        auto [found, first] = seen.emplace(row, nullptr);
+        if (!first) {
+            return {found->second, false};
+        }
+        statement.bind(1, row);
+        if (!statement.step()) {
+            statement.reset();
+            return {nullptr, false};
+        }
+        auto made = RecordAccess::make(read(statement));
+        statement.reset();
+        RecordAccess::setId(*made, row);
+        found->second = made.get();
+        into.push_back(std::move(made));
+        return {found->second, true};
+    }
+
     std::vector<int64_t> tagRowsOf(int64_t thingRow) {
         std::vector<int64_t> rows;
         thingTags_.bind(1, thingRow);
