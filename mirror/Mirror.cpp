@@ -32,14 +32,8 @@ namespace {
 // The contents a thing's byte fields hold.
 std::vector<model::Content> contentsOf(const model::Thing& thing) {
     std::vector<model::Content> contents;
-    model::fields::forEach(model::fields::kThingFields, [&](const auto& entry) {
-        using V = typename std::remove_cvref_t<decltype(entry)>::Value;
-        if constexpr (std::is_same_v<V, model::OptionalContent>) {
-            if (const auto& content = thing.state().*entry.member) {
-                contents.push_back(*content);
-            }
-        }
-    });
+    model::fields::forEachContent(
+        thing.state(), [&](const model::Content& content) { contents.push_back(content); });
     return contents;
 }
 

@@ -31,4 +31,18 @@ static_assert(std::tuple_size_v<decltype(kThingFields)> == kThingFieldCount,
 static_assert(positionsMatch(kThingFields), "kThingFields must follow ThingField's order");
 static_assert(kThingFieldCount <= 32, "changed fields are kept as bits of a 32-bit mask");
 
+// Calls `each` with every content a thing's byte fields hold, in schema order. `State` is a
+// ThingState, const or not.
+template <typename State, typename Each>
+void forEachContent(State& state, Each&& each) {
+    forEach(kThingFields, [&](const auto& entry) {
+        if constexpr (std::is_same_v<typename std::remove_cvref_t<decltype(entry)>::Value,
+                                     OptionalContent>) {
+            if (auto& content = state.*entry.member) {
+                each(*content);
+            }
+        }
+    });
+}
+
 }  // namespace tavro::model::fields

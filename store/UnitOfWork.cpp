@@ -42,21 +42,8 @@ constexpr uint32_t kByteFields =
     platform::throwError(platform::kCocoaErrorDomain, 134020, message);
 }
 
-// Calls `each` with every present content of a thing's byte fields.
-template <typename State, typename Each>
-void forEachContent(State& state, Each each) {
-    model::fields::forEach(model::fields::kThingFields, [&](const auto& entry) {
-        if constexpr (std::is_same_v<typename std::remove_cvref_t<decltype(entry)>::Value,
-                                     model::OptionalContent>) {
-            if (auto& content = state.*entry.member) {
-                each(*content);
-            }
-        }
-    });
-}
-
 void forgetPendingSources(model::ThingState& state) {
-    forEachContent(state, [](model::Content& content) { content.pending.reset(); });
+    model::fields::forEachContent(state, [](model::Content& content) { content.pending.reset(); });
 }
 
 // The record behind a typed reference, as the base its bookkeeping lives in.
@@ -399,9 +386,9 @@ void UnitOfWork::writeBlobs() {
     auto collect = [&contents](const auto* record, uint32_t fields) {
         if constexpr (std::is_same_v<std::remove_cvref_t<decltype(*record)>, Thing>) {
             if (isLive(*record) && (fields & kByteFields) != 0) {
-                forEachContent(record->state(), [&contents](const model::Content& content) {
-                    contents.push_back(&content);
-                });
+                model::fields::forEachContent(
+                    record->state(),
+                    [&contents](const model::Content& content) { contents.push_back(&content); });
             }
         }
     };
@@ -479,8 +466,9 @@ std::vector<std::string> UnitOfWork::replacedDigests() const {
         }
         bool removed = RecordAccess::status(*record) == kRemoved;
         if (removed || (RecordAccess::changedFields(*record) & kByteFields) != 0) {
-            forEachContent(thing->state,
-                           [&](const model::Content& content) { digests.insert(content.sha256); });
+            model::fields::forEachContent(thing->state, [&](const model::Content& content) {
+                digests.insert(content.sha256);
+            });
         }
     }
     return {digests.begin(), digests.end()};
