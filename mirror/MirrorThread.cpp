@@ -62,7 +62,18 @@ bool MirrorThread::awaitEnd(std::chrono::milliseconds longest) {
 
 MirrorThread::MirrorThread(store::Store& store, std::string service, std::string account,
                            Mirror::OwnerSteps onOwner)
-    : mirror_(store, std::move(service), std::move(account), std::move(onOwner)),
+    : mirror_(store, std::move(service), std::move(account),
+              // A step that reaches the owner once the thread was asked to end is not run: the
+              // owner may have stopped it for a sign-out while the round was under way.
+              [this, onOwner = std::move(onOwner)](const std::function<void()>& step) {
+                  onOwner([&] {
+                      if (stopping_) {
+                          platform::throwError(platform::kPosixErrorDomain, ECANCELED,
+                                               "Syncing was stopped.");
+                      }
+                      step();
+                  });
+              }),
       wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
     if (wakeFd_ < 0) {
         platform::throwError(platform::kPosixErrorDomain, errno,
