@@ -380,6 +380,8 @@ void runSteps(const std::string& storePath, const std::vector<Step>& steps,
         figures.io = {after.read - before.read, after.written - before.written};
         figures.requestBytes = static_cast<long long>(text.size());
         figures.responseBytes = static_cast<long long>(response.size());
+        // As the store owner does once a host has its answer.
+        store->checkpointIfDue();
         if (step.floor) {
             figures.floorSeconds = floorSeconds(text, storePath, response, parser);
         }

@@ -84,6 +84,11 @@ void answer(const std::string& request, intptr_t context, tavro_apple_exchange_c
         text = bridge::kUnknownFailureEnvelope;
     }
     callback(context, text);
+    try {
+        storeOwner().answered();
+    } catch (...) {
+        // The store owner could not even be made: there is no store to look after.
+    }
 }
 
 // The answer for an exchange whose task could not be made or queued (the request could not be

@@ -141,4 +141,10 @@ std::string AppleStore::exchange(std::string_view text) {
     return response;
 }
 
+void AppleStore::answered() noexcept {
+    if (container_) {
+        container_->checkpointIfDue();
+    }
+}
+
 }  // namespace tavro::exchange

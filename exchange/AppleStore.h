@@ -67,6 +67,9 @@ class AppleStore {
 
     // Runs one exchange and answers with the response text; throws the exchange's error.
     std::string exchange(std::string_view request);
+    // Called once the answer has reached the host: does the store's upkeep that nobody should
+    // wait for (Store::checkpointIfDue). Never fails.
+    void answered() noexcept;
 
     // The sync status reported in responses, and the event handler's rule for updating it.
     const SyncStatus& syncStatus() const { return sync_; }

@@ -141,6 +141,7 @@ void Mirror::pushChanges() {
 void Mirror::round(bool pulling) {
     heldBack_.reset();
     passes(pulling);
+    store_.checkpointIfDue();  // what the round's pages wrote, now that nobody waits on it
     if (heldBack_) {
         throw *heldBack_;
     }

@@ -101,7 +101,35 @@ Store::Store(std::string path, sqlite::Database db, platform::FileSystem& fileSy
     : path_(std::move(path)),
       db_(std::move(db)),
       fileSystem_(fileSystem),
-      blobs_(blobFolderFor(path_), fileSystem) {}
+      blobs_(blobFolderFor(path_), fileSystem) {
+    // In place of SQLite's own checkpoint inside commits: see checkpointIfDue().
+    sqlite3_wal_hook(db_.handle(), &Store::noteLogLength, this);
+}
+
+int Store::noteLogLength(void* store, sqlite3* db, const char*, int pages) {
+    static_cast<Store*>(store)->logPages_.store(pages, std::memory_order_relaxed);
+    if (pages >= kLogPagesLimit) {
+        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+    return SQLITE_OK;
+}
+
+void Store::checkpointIfDue() noexcept {
+    if (logPages_.load(std::memory_order_relaxed) < kCheckpointPages) {
+        return;
+    }
+    std::unique_lock lock(dbMutex_, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        return;  // a unit of work is under way; its owner calls again when it is done
+    }
+    int logged = 0;
+    int copied = 0;
+    int code = sqlite3_wal_checkpoint_v2(db_.handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE,
+                                         &logged, &copied);
+    if (code == SQLITE_OK && copied == logged) {
+        logPages_.store(0, std::memory_order_relaxed);
+    }
+}
 
 Store::~Store() {
     kept_.drop();

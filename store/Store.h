@@ -14,6 +14,7 @@
 // new contents from being collected before it commits.
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -66,6 +67,18 @@ class Store {
     // The bytes whole, for small contents.
     std::string readBytes(const model::Content& content) const;
 
+    // Copies the write-ahead log into the store file once saves have made it kCheckpointPages
+    // long. SQLite would do that inside the commit that crosses the length, on the time of
+    // whoever waits for that save (a host waiting for its answer); the store's owner calls this
+    // instead when nobody waits: after an exchange's answer is delivered, after a sync round.
+    // Never waits and never fails: while a unit of work of this store is under way, or another
+    // connection reads older pages, the rest is copied at a later call. Any thread.
+    void checkpointIfDue() noexcept;
+    static constexpr int kCheckpointPages = 1000;  // SQLite's own default
+    // A log that nobody checkpointed grows no longer than this (128 MiB at the store's 4 KiB
+    // pages): the commit that reaches it copies the log itself, as SQLite would.
+    static constexpr int kLogPagesLimit = 32768;
+
   private:
     friend class UnitOfWork;
     friend class ChangeWriter;
@@ -73,6 +86,9 @@ class Store {
 
     Store(std::string path, sqlite::Database db, platform::FileSystem& fileSystem);
     void readRowCounters();
+    // SQLite's write-ahead log hook: called after each commit of this connection with the
+    // log's length in pages.
+    static int noteLogLength(void* store, sqlite3* db, const char* name, int pages);
     void collectUnreferencedBlobs();
     int64_t allocateRow(model::RecordType type);
     ChangeWriter& writer();
@@ -96,6 +112,7 @@ class Store {
     // With dbMutex_ held: saves of this store's units of work (SQLite's data version does not
     // count a connection's own commits), and the records kept for the next exchange.
     uint64_t saves_ = 0;
+    std::atomic<int> logPages_{0};  // as the last commit left the write-ahead log
     KeptLibrary kept_;
     std::unique_ptr<ChangeWriter> writer_;  // made at the first save; before db_ goes away
 };

@@ -135,6 +135,29 @@ TEST(StoreOpenTest, ValuesRoundTripExactly) {
     EXPECT_EQ(thing->aspectRatio(), 16.0 / 9.0);
 }
 
+// A large save's log is copied into the store file when the owner says nobody waits, not
+// inside the commit a host is waiting for; and copying it changes nothing a reader sees.
+TEST(StoreOpenTest, TheLogOfALargeSaveIsCopiedWhenNobodyWaits) {
+    test::TempDir dir;
+    auto& fs = platform::FileSystem::real();
+    std::string path = dir.file("Tavro.store");
+    auto store = Store::open(path);
+    const uint64_t empty = fs.fileSize(path);
+    {
+        UnitOfWork work(*store);
+        for (int i = 0; i < 2000; ++i) {
+            work.insert(std::make_unique<Thing>(ThingKind::note, std::string(4000, 'a' + i % 26)));
+        }
+        work.save();
+    }
+    EXPECT_EQ(fs.fileSize(path), empty);
+    EXPECT_GT(fs.fileSize(path + "-wal"), 4u << 20);
+    store->checkpointIfDue();
+    EXPECT_GT(fs.fileSize(path), 4u << 20);
+    UnitOfWork work(*store);
+    EXPECT_EQ(work.fetchThings().size(), 2000u);
+}
+
 TEST(StoreBlobTest, ContentsLiveBesideTheStoreByDigest) {
     test::TempDir dir;
     auto& fs = platform::FileSystem::real();
