@@ -392,6 +392,11 @@ void applyHostRecords(UnitOfWork& unitOfWork, const ExchangeRequest& request, As
     const auto& records = request.records();
     json::Fields record;
     std::vector<Target> targets(records.size());
+    // A first import makes nearly every record it reads: an index grown record by record would
+    // be rebuilt again and again on the way to a library's size.
+    if (indexes.things.empty()) {
+        indexes.things.reserve(records.size());
+    }
     for (size_t i = 0; i < records.size(); ++i) {
         readHead(record, records[i]);
         if (!isDeleted(record)) {
