@@ -2,6 +2,7 @@
 #include "store/UnitOfWork.h"
 
 #include <algorithm>
+#include <system_error>
 #include <unordered_set>
 
 #include "platform/Error.h"
@@ -381,7 +382,7 @@ void UnitOfWork::checkReferences() const {
     }
 }
 
-void UnitOfWork::writeBlobs() {
+std::future<void> UnitOfWork::startWritingBlobs() {
     std::vector<const model::Content*> contents;
     auto collect = [&contents](const auto* record, uint32_t fields) {
         if constexpr (std::is_same_v<std::remove_cvref_t<decltype(*record)>, Thing>) {
@@ -405,7 +406,22 @@ void UnitOfWork::writeBlobs() {
     for (const auto& content : supplied_) {
         contents.push_back(&content);
     }
-    store_.blobs_.ensureAll(contents);
+    // A first import's thousands of new files take about as long to create and flush as its
+    // rows take to write, so the two go side by side. The thread reads only the contents
+    // gathered here, which nothing changes until the commit that waits for it.
+    if (std::all_of(contents.begin(), contents.end(),
+                    [](const model::Content* content) { return content->isStored(); })) {
+        store_.blobs_.ensureAll(contents);  // only checks that they are there
+        return {};
+    }
+    try {
+        return std::async(std::launch::async, [this, contents = std::move(contents)] {
+            store_.blobs_.ensureAll(contents);
+        });
+    } catch (const std::system_error&) {
+        store_.blobs_.ensureAll(contents);  // no thread to be had: written here instead
+        return {};
+    }
 }
 
 void UnitOfWork::supply(const model::Content& content) {
@@ -550,8 +566,10 @@ void UnitOfWork::commitChanges() {
         // Held from the first blob written or found until the commit that names it, so no
         // other writer's collection removes a blob this save relies on.
         BlobStore::Lock blobs = store_.blobs_.lockShared();
-        // Contents first and durably: a committed row never names a missing blob.
-        writeBlobs();
+        // Contents are written while the rows are, and durably before the commit: a committed
+        // row never names a missing blob. Should the rows fail, the future waits for the
+        // writing as it goes, before the rollback.
+        std::future<void> blobsWritten = startWritingBlobs();
         std::vector<std::string> replaced = replacedDigests();
         if (!inTransaction) {
             writer.begin();
@@ -560,6 +578,9 @@ void UnitOfWork::commitChanges() {
         // save no longer match the database.
         ++store_.saves_;
         writeChanges();
+        if (blobsWritten.valid()) {
+            blobsWritten.get();
+        }
         writer.commit();
         savesSeen_ = store_.saves_;
         uncollected_.insert(uncollected_.end(), replaced.begin(), replaced.end());

@@ -8,6 +8,7 @@
 // Record objects belong to the unit of work and stay valid until it is destroyed, even after
 // they were removed or rolled back. Use a unit of work on one thread at a time.
 
+#include <future>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -126,7 +127,9 @@ class UnitOfWork : private model::ChangeTracker {
     template <typename Record>
     void markRemoved(Record& record);
     void checkReferences() const;
-    void writeBlobs();
+    // Starts writing the blobs of the contents this save adds, on a thread of its own when any
+    // is new; the future ends when all are durable. Throws what the writing threw.
+    std::future<void> startWritingBlobs();
     std::vector<std::string> replacedDigests() const;
     void writeChanges();
     void settleAfterSave();

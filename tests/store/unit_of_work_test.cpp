@@ -394,7 +394,7 @@ TEST_F(UnitOfWorkTest, KeptRecordsNeverHideWhatWasWrittenSinceTheyWereKept) {
     EXPECT_EQ(byName(work.fetchThings(), "t2")->project()->name(), "root");
 }
 
-TEST_F(UnitOfWorkTest, AFailedBlobWriteFailsTheSaveBeforeTheTransaction) {
+TEST_F(UnitOfWorkTest, AFailedBlobWriteFailsTheSaveAndCommitsNothing) {
     test::FaultyFileSystem faulty;
     auto store = Store::open(path(), faulty);
     UnitOfWork work(*store);
