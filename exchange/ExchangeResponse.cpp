@@ -7,6 +7,7 @@
 
 #include "exchange/ExchangeRequest.h"
 #include "exchange/FileFingerprint.h"
+#include "exchange/ReceivedCopies.h"
 #include "exchange/RecordMemo.h"
 #include "model/Project.h"
 #include "model/ProjectFields.h"
@@ -309,11 +310,10 @@ class ThingReporter {
                   const platform::OpenFolder& received, const std::string& text, RecordMemo* memo)
         : known_(request.knownFingerprints()),
           store_(store),
-          fileSystem_(fileSystem),
           receivedPath_(std::move(receivedPath)),
-          received_(received),
           text_(text),
-          memo_(memo) {}
+          memo_(memo),
+          copies_(fileSystem, received) {}
 
     void write(json::Writer& out, const model::Thing& thing) {
         const platform::Uuid::Text text = thing.uuid().lowercaseText();
@@ -364,11 +364,10 @@ class ThingReporter {
         remember(thing, held, std::string_view(text_).substr(start), std::move(fingerprint));
     }
 
-    // Writes the files of every thing the host does not hold in its current state, as one
-    // batch: a library's first exchange may hand over thousands of files. They are written
-    // through the folder opened before, so they land in it even if its path is replaced
-    // meanwhile.
-    void writeFiles() { fileSystem_.copyFilesInto(received_, copies_); }
+    // Waits for the files of every thing the host does not hold in its current state, written
+    // while the records were (exchange/ReceivedCopies.h). They are written through the folder
+    // opened before, so they land in it even if its path is replaced meanwhile.
+    void writeFiles() { copies_.finish(); }
 
   private:
     static std::string assetName(std::string_view identifier, size_t asset) {
@@ -378,7 +377,7 @@ class ThingReporter {
     void copyContents(std::string_view identifier, const AssetTexts& digests) {
         for (size_t i = 0; i < kAssetKeys.size(); ++i) {
             if (digests[i]) {
-                copies_.push_back({store_.blobPath(*digests[i]), assetName(identifier, i), {}});
+                copies_.add({store_.blobPath(*digests[i]), assetName(identifier, i), {}});
             }
         }
     }
@@ -405,15 +404,13 @@ class ThingReporter {
 
     const std::unordered_map<std::string_view, std::string_view>& known_;
     const Store& store_;
-    platform::FileSystem& fileSystem_;
     std::string receivedPath_;
-    const platform::OpenFolder& received_;
     const std::string& text_;
     RecordMemo* memo_;
     std::string scratch_;
     std::string member_;
     std::string key_;
-    std::vector<platform::FileSystem::FileCopy> copies_;
+    ReceivedCopies copies_;
 };
 
 }  // namespace
