@@ -141,24 +141,36 @@ void BlobStore::ensure(const model::Content& content) {
 }
 
 void BlobStore::ensureAll(const std::vector<const model::Content*>& contents) {
+    write(missing(contents));
+}
+
+BlobStore::Missing BlobStore::missing(const std::vector<const model::Content*>& contents) const {
     // Most contents of an exchange are already stored: they are checked here, one stat each.
-    // The missing ones that come from files are copied as one batch, flushed to disk together:
-    // a first import brings thousands of small files, and a flush each would cost far more than
-    // writing them.
     std::unordered_set<std::string> seen;
-    std::vector<platform::FileSystem::FileCopy> copies;
+    Missing missing;
     for (const model::Content* content : contents) {
         if (!seen.insert(content->sha256).second || fileSystem_.exists(path(content->sha256))) {
             continue;
         }
         if (content->isPendingFile()) {
-            copies.push_back({content->pending->path, path(content->sha256), content->sha256});
+            missing.fromFiles.push_back(
+                {content->pending->path, path(content->sha256), content->sha256});
         } else {
-            ensure(*content);
+            missing.fromBytes.push_back(content);
         }
     }
-    if (!copies.empty()) {
-        fileSystem_.copyFilesAtomically(copies);
+    return missing;
+}
+
+void BlobStore::write(const Missing& missing) {
+    for (const model::Content* content : missing.fromBytes) {
+        ensure(*content);
+    }
+    // The ones that come from files are copied as one batch, flushed to disk together: a first
+    // import brings thousands of small files, and a flush each would cost far more than
+    // writing them.
+    if (!missing.fromFiles.empty()) {
+        fileSystem_.copyFilesAtomically(missing.fromFiles);
     }
 }
 

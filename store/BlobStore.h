@@ -59,6 +59,15 @@ class BlobStore {
     // The same for many contents (each digest once). The missing blobs that come from files are
     // written as one batch and flushed to disk together before any takes its final name.
     void ensureAll(const std::vector<const model::Content*>& contents);
+    // ensureAll in two steps, for a caller that writes on another thread: which blobs are
+    // missing (one stat each, each digest once), then writing them.
+    struct Missing {
+        std::vector<platform::FileSystem::FileCopy> fromFiles;
+        std::vector<const model::Content*> fromBytes;
+        bool empty() const { return fromFiles.empty() && fromBytes.empty(); }
+    };
+    Missing missing(const std::vector<const model::Content*>& contents) const;
+    void write(const Missing& missing);
 
     // Streams the bytes of a content, wherever they are.
     void read(const model::Content& content,

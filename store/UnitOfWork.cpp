@@ -409,17 +409,14 @@ std::future<void> UnitOfWork::startWritingBlobs() {
     // A first import's thousands of new files take about as long to create and flush as its
     // rows take to write, so the two go side by side. The thread reads only the contents
     // gathered here, which nothing changes until the commit that waits for it.
-    if (std::all_of(contents.begin(), contents.end(),
-                    [](const model::Content* content) { return content->isStored(); })) {
-        store_.blobs_.ensureAll(contents);  // only checks that they are there
+    auto missing = std::make_shared<const BlobStore::Missing>(store_.blobs_.missing(contents));
+    if (missing->empty()) {
         return {};
     }
     try {
-        return std::async(std::launch::async, [this, contents = std::move(contents)] {
-            store_.blobs_.ensureAll(contents);
-        });
+        return std::async(std::launch::async, [this, missing] { store_.blobs_.write(*missing); });
     } catch (const std::system_error&) {
-        store_.blobs_.ensureAll(contents);  // no thread to be had: written here instead
+        store_.blobs_.write(*missing);  // no thread to be had: written here instead
         return {};
     }
 }
