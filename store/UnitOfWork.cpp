@@ -2,7 +2,6 @@
 #include "store/UnitOfWork.h"
 
 #include <algorithm>
-#include <system_error>
 #include <unordered_set>
 
 #include "platform/Error.h"
@@ -408,17 +407,14 @@ std::future<void> UnitOfWork::startWritingBlobs() {
     }
     // A first import's thousands of new files take about as long to create and flush as its
     // rows take to write, so the two go side by side. The thread reads only the contents
-    // gathered here, which nothing changes until the commit that waits for it.
-    auto missing = std::make_shared<const BlobStore::Missing>(store_.blobs_.missing(contents));
-    if (missing->empty()) {
+    // gathered here, which nothing changes until the commit that waits for it. When no thread
+    // is to be had, the writing is deferred to the wait for it.
+    BlobStore::Missing missing = store_.blobs_.missing(contents);
+    if (missing.empty()) {
         return {};
     }
-    try {
-        return std::async(std::launch::async, [this, missing] { store_.blobs_.write(*missing); });
-    } catch (const std::system_error&) {
-        store_.blobs_.write(*missing);  // no thread to be had: written here instead
-        return {};
-    }
+    return std::async(std::launch::async | std::launch::deferred,
+                      [this, missing = std::move(missing)] { store_.blobs_.write(missing); });
 }
 
 void UnitOfWork::supply(const model::Content& content) {

@@ -42,6 +42,25 @@ class LinkedConflictTest : public MirrorFixture {
         });
     }
 
+    // A change of what is not the file.
+    static void renameNotes(Machine& machine, const std::string& subtitle,
+                            platform::Timestamp updatedAt) {
+        machine.edit([&](UnitOfWork& work) {
+            Thing* notes = machine.thing(work, "Notes");
+            notes->setSubtitle(subtitle);
+            notes->setUpdatedAt(updatedAt);
+        });
+    }
+
+    // Both machines hold the same library, with `on`'s Notes holding `content` and no copy.
+    static void expectMergedWithoutCopy(Machine& a, Machine& b, Machine& on,
+                                        const std::string& content) {
+        EXPECT_EQ(a.library(), b.library());
+        UnitOfWork work(*on.store);
+        EXPECT_EQ(on.thing(work, "Notes")->content(), content);
+        EXPECT_TRUE(copies(work).empty());
+    }
+
     static std::vector<Thing*> copies(UnitOfWork& work) {
         std::vector<Thing*> found;
         for (Thing* thing : work.fetchThings()) {
@@ -118,39 +137,21 @@ TEST_F(LinkedConflictTest, AFileChangedOnOneSideOnlyMergesWithoutACopy) {
     shareLinkedNotes({&a, &b});
 
     // a changes only what is not the file, and later: newer-wins would drop b's file.
-    a.edit([&](UnitOfWork& work) {
-        Thing* notes = a.thing(work, "Notes");
-        notes->setSubtitle("renamed elsewhere");
-        notes->setUpdatedAt(3'000'000);
-    });
+    renameNotes(a, "renamed elsewhere", 3'000'000);
     editNotes(b, "from b", 2'000'000);
     a.mirror->syncOnce();
     b.mirror->syncOnce();
     a.mirror->syncOnce();
-
-    EXPECT_EQ(a.library(), b.library());
-    {
-        UnitOfWork work(*a.store);
-        EXPECT_EQ(a.thing(work, "Notes")->content(), "from b");
-        EXPECT_TRUE(copies(work).empty());
-    }
+    expectMergedWithoutCopy(a, b, a, "from b");
 
     // The other way round: the server's older file change is taken over b's later edit of
     // what is not the file.
     editNotes(a, "from a", 4'000'000);
-    b.edit([&](UnitOfWork& work) {
-        Thing* notes = b.thing(work, "Notes");
-        notes->setSubtitle("renamed on b");
-        notes->setUpdatedAt(5'000'000);
-    });
+    renameNotes(b, "renamed on b", 5'000'000);
     a.mirror->syncOnce();
     b.mirror->syncOnce();
     a.mirror->syncOnce();
-
-    EXPECT_EQ(a.library(), b.library());
-    UnitOfWork work(*b.store);
-    EXPECT_EQ(b.thing(work, "Notes")->content(), "from a");
-    EXPECT_TRUE(copies(work).empty());
+    expectMergedWithoutCopy(a, b, b, "from a");
 }
 
 // A machine that restarted notes, at its first pull, what the server last had of the things it
@@ -165,18 +166,10 @@ TEST_F(LinkedConflictTest, AMachineThatRestartedStillKnowsWhatItChangedFrom) {
 
     editNotes(a, "from a", 2'000'000);
     a.mirror->syncOnce();
-    b.edit([&](UnitOfWork& work) {
-        Thing* notes = b.thing(work, "Notes");
-        notes->setSubtitle("renamed on b");
-        notes->setUpdatedAt(3'000'000);
-    });
+    renameNotes(b, "renamed on b", 3'000'000);
     b.mirror->syncOnce();
     a.mirror->syncOnce();
-
-    EXPECT_EQ(a.library(), b.library());
-    UnitOfWork work(*b.store);
-    EXPECT_EQ(b.thing(work, "Notes")->content(), "from a");
-    EXPECT_TRUE(copies(work).empty());
+    expectMergedWithoutCopy(a, b, b, "from a");
 }
 
 }  // namespace

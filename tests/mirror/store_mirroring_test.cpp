@@ -59,7 +59,13 @@ struct Host {
     }
 };
 
-class StoreMirroringTest : public ServerFixture {};
+class StoreMirroringTest : public ServerFixture {
+  protected:
+    static json::Object note(const char* uuid, const char* title) {
+        return json::Object{
+            {"recordType", "Thing"}, {"uuid", uuid}, {"kind", "note"}, {"title", title}};
+    }
+};
 
 TEST_F(StoreMirroringTest, AThingOneHostSavesReachesTheOtherHostsExchange) {
     std::string role = addAccount("hosts");
@@ -75,11 +81,9 @@ TEST_F(StoreMirroringTest, AThingOneHostSavesReachesTheOtherHostsExchange) {
         EXPECT_NE(first.find("\"status\":\"iCloud enabled \u2014 waiting for sync\""),
                   std::string::npos)
             << first;
-        a.exchange(json::Array{json::Object{{"recordType", "Thing"},
-                                            {"uuid", "0d7e8c1a-57a4-4d55-9f77-3b2f5cb2a001"},
-                                            {"kind", "note"},
-                                            {"title", "Saved on a"},
-                                            {"updatedAt", 1733650010000}}});
+        json::Object saved = note("0d7e8c1a-57a4-4d55-9f77-3b2f5cb2a001", "Saved on a");
+        saved.push_back({"updatedAt", 1733650010000});
+        a.exchange(json::Array{std::move(saved)});
         // Until the pull that brings it has ended too (the end of an event reaches the owner
         // after the step that saved what it brought).
         auto synced = [](const std::string& response) {
@@ -108,10 +112,7 @@ TEST_F(StoreMirroringTest, AHostThatSignedOutNoLongerSyncs) {
         b.exchange();
         b.sandbox.setAccount(R"({"status":"noAccount"})");
         EXPECT_THROW(b.exchange(), std::exception);
-        a.exchange(json::Array{json::Object{{"recordType", "Thing"},
-                                            {"uuid", "0d7e8c1a-57a4-4d55-9f77-3b2f5cb2a002"},
-                                            {"kind", "note"},
-                                            {"title", "Saved after b left"}}});
+        a.exchange(json::Array{note("0d7e8c1a-57a4-4d55-9f77-3b2f5cb2a002", "Saved after b left")});
         // Long enough for an announcement to have brought it, had b still listened.
         std::this_thread::sleep_for(std::chrono::milliseconds(1500));
         auto store = store::Store::open(b.sandbox.storePath());
