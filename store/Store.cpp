@@ -81,8 +81,11 @@ std::unique_ptr<Store> Store::open(const std::string& path, platform::FileSystem
     fileSystem.createDirectories(platform::paths::parent(absolute));
     platform::makeOwnFolderPrivate(platform::paths::parent(absolute));
     makePrivate(absolute);
+    // Without SQLite's own mutex: every use of the connection after this function holds
+    // dbMutex_, so the connection's lock would be taken uncontended on every bind and step
+    // (a first import binds millions of values).
     sqlite::Database db(absolute,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_FULLMUTEX);
+                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
     // Before the first statement: a store another process is writing is waited for whether
     // or not it has tables yet.
     sqlite3_busy_timeout(db.handle(), kBusyWaitMilliseconds);

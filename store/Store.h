@@ -106,7 +106,9 @@ class Store {
     platform::FileSystem& fileSystem_;
     BlobStore blobs_;
     SyncEventSource syncEvents_;
-    std::mutex dbMutex_;  // one transaction (a load, or a save with its blob collection) at a time
+    // One transaction (a load, or a save with its blob collection) at a time; every use of db_
+    // holds it, since the connection has no mutex of its own.
+    std::mutex dbMutex_;
     std::mutex rowMutex_;
     std::array<int64_t, 3> lastRow_{};
     // With dbMutex_ held: saves of this store's units of work (SQLite's data version does not
