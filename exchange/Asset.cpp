@@ -12,6 +12,7 @@
 #include <climits>
 
 #include "exchange/AssetDigestCache.h"
+#include "exchange/AssetLookahead.h"
 #include "platform/BridgeError.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
@@ -190,13 +191,25 @@ std::optional<model::Content> AssetReader::read(const platform::json::Fields& re
     if (!requested) {
         return std::nullopt;
     }
+    if (lookahead_) {
+        if (auto reading = lookahead_->take(requested->data())) {
+            if (reading->error) {
+                std::rethrow_exception(reading->error);
+            }
+            return std::move(reading->content);
+        }
+    }
+    return readNow(*requested);
+}
+
+model::Content AssetReader::readNow(std::string_view requested) {
     // A plain name opened beneath the directory is where it says: that is the location the
     // general route below would find, after resolving every component and asking the kernel.
-    if (auto file = openPlainly(*requested)) {
-        return hash(std::move(*file), std::string(*requested));
+    if (auto file = openPlainly(requested)) {
+        return hash(std::move(*file), std::string(requested));
     }
     std::string location;
-    platform::ReadableFile file = open(confine(*requested), location);
+    platform::ReadableFile file = open(confine(requested), location);
     return hash(std::move(file), location);
 }
 

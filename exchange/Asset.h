@@ -17,6 +17,7 @@
 namespace tavro::exchange {
 
 class AssetDigestCache;
+class AssetLookahead;
 
 // One exchange's asset reader: the exchange directory is resolved once. A file is opened once:
 // where the opened file lies is checked, and it is hashed and later copied through that one
@@ -30,10 +31,14 @@ class AssetReader {
     // The content of the file named under `key`; nothing when the key is absent or not text.
     // Throws "Invalid asset path." for a file outside the directory (the directory itself
     // included), the file system's error for a file that cannot be read (a folder too), and
-    // "… isn't a regular file" for anything else inside (a named pipe, a device).
+    // "… isn't a regular file" for anything else inside (a named pipe, a device). While an
+    // AssetLookahead reads ahead for this reader, the answer (or error) is the one it found.
     std::optional<model::Content> read(const platform::json::Fields& record, std::string_view key);
 
   private:
+    friend class AssetLookahead;
+    // What read() finds for a present text value.
+    model::Content readNow(std::string_view requestedPath);
     // The resolved path a request path stands for, or "Invalid asset path.".
     std::string confine(std::string_view requestedPath) const;
     bool isInside(const std::string& resolved) const;
@@ -47,7 +52,8 @@ class AssetReader {
     platform::FileSystem& fileSystem_;
     AssetDigestCache* cache_;
     std::string rootWithSlash_;
-    platform::Descriptor root_;  // the resolved directory, for openPlainly
+    platform::Descriptor root_;            // the resolved directory, for openPlainly
+    AssetLookahead* lookahead_ = nullptr;  // set while one reads ahead for this reader
 };
 
 }  // namespace tavro::exchange

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "exchange/Asset.h"
+#include "exchange/AssetLookahead.h"
 #include "exchange/ConflictCopy.h"
 #include "exchange/ExchangeRequest.h"
 #include "exchange/FileFingerprint.h"
@@ -390,6 +391,9 @@ void applyHostRecords(UnitOfWork& unitOfWork, const ExchangeRequest& request, As
     // The first pass reads only the head of each record and remembers what it applies to, so
     // that the second reads no identifier again and the last revisits only deletions.
     const auto& records = request.records();
+    AssetLookahead lookahead(assets, records, [](const json::Fields& record) {
+        return !isDeleted(record) && recordType(record) == RecordType::Thing;
+    });
     json::Fields record;
     std::vector<Target> targets(records.size());
     // A first import makes nearly every record it reads: an index grown record by record would
