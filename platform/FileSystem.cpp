@@ -10,7 +10,9 @@
 #include <unistd.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -99,13 +101,34 @@ int writeAll(int fd, std::string_view bytes) {
     return 0;
 }
 
+// Thirteen hex digits that no other temporary name of this process had: a counter from a
+// random start. A first import names thousands of temporary files, and fresh random bytes for
+// each cost more than writing many of them. Another process (a forked one too) may meet the
+// same digits; the exclusive creation then fails and the caller asks again with a new start.
+std::string temporaryTag(bool restart) {
+    static std::atomic<uint64_t> next{0};
+    if (restart || next.load(std::memory_order_relaxed) == 0) {
+        Uuid random = Uuid::random();
+        uint64_t start = 0;
+        std::memcpy(&start, random.bytes.data(), sizeof start);
+        next.store(start | 1, std::memory_order_relaxed);
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    uint64_t value = next.fetch_add(1, std::memory_order_relaxed);
+    std::string tag(13, '0');
+    for (char& digit : tag) {
+        digit = kHex[value & 0xf];
+        value >>= 4;
+    }
+    return tag;
+}
+
 // A sibling of `path` that no other writer picks: hidden, unique, same folder (so the final
 // rename stays within one file system and is atomic), and recognisably ours by its prefix.
-std::string temporarySibling(const std::string& path) {
+std::string temporarySibling(const std::string& path, bool restart = false) {
     // The final name may already use the whole name length the file system allows.
     constexpr size_t kNameBytesKept = 200;
-    const std::string name = std::string(kTemporaryFilePrefix) +
-                             Uuid::random().lowercase().substr(0, 13) + "." +
+    const std::string name = std::string(kTemporaryFilePrefix) + temporaryTag(restart) + "." +
                              paths::lastComponent(path).substr(0, kNameBytesKept);
     return paths::join(paths::parent(path), name);
 }
@@ -131,10 +154,17 @@ class TemporaryFile {
           path_(temporarySibling(finalPath)) {
         const bool keepPrivate = permissions == Permissions::privateToUser;
         int fd;
-        do {
+        int clashes = 0;
+        for (;;) {
             fd = ::openat(folderFd_, path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                           keepPrivate ? 0600 : 0666);
-        } while (fd < 0 && errno == EINTR);
+            if (fd >= 0 || (errno != EINTR && (errno != EEXIST || ++clashes > 3))) {
+                break;
+            }
+            if (errno == EEXIST) {
+                path_ = temporarySibling(finalPath, true);
+            }
+        }
         if (fd < 0) {
             throwFileError(errno, finalPath_, "saved");
         }

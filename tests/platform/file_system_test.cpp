@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -210,6 +211,41 @@ TEST_F(FileSystemTest, BatchCopyPlacesEveryFileOrNoneNotYetRenamed) {
                                     {dir_.file("in/a"), dir_.file("out/e"), ""}});
     });
     EXPECT_EQ(entries(dir_.file("out")), (std::vector<std::string>{"a", "b", "c"}));
+}
+
+// Temporary names follow one sequence per process, which a forked child continues: two
+// processes writing the same files at once then meet the same names, and must both succeed.
+TEST_F(FileSystemTest, ForkedWritersOfTheSameFilesBothSucceed) {
+    fs_.createDirectories(dir_.file("out"));
+    std::vector<FileSystem::FileCopy> copies;
+    for (int i = 0; i < 300; ++i) {
+        const std::string name = std::to_string(i);
+        fs_.writeFileAtomically(dir_.file("in-" + name), name);  // starts the sequence
+        copies.push_back({dir_.file("in-" + name), dir_.file("out/" + name), ""});
+    }
+    int go[2];
+    ASSERT_EQ(::pipe(go), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        char byte;
+        int status = ::read(go[0], &byte, 1) == 1 ? 0 : 2;
+        try {
+            fs_.copyFilesAtomically(copies);
+        } catch (...) {
+            status = 1;
+        }
+        ::_exit(status);
+    }
+    ASSERT_EQ(::write(go[1], "g", 1), 1);
+    EXPECT_NO_THROW(fs_.copyFilesAtomically(copies));
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ::close(go[0]);
+    ::close(go[1]);
+    EXPECT_EQ(entries(dir_.file("out")).size(), 300u);
+    EXPECT_EQ(fs_.readFile(dir_.file("out/299")), "299");
 }
 
 TEST_F(FileSystemTest, FailedRenameLeavesNeitherTemporaryNorFinalFile) {
