@@ -735,8 +735,14 @@ void writeTo(std::string& out, const Value& value, KeyOrder order, Writer::Style
 }
 
 void appendString(std::string& out, std::string_view utf8) {
-    // Text that reaches the host is always well-formed, whatever the source handed us.
-    if (!text::isWellFormedUtf8(utf8)) {
+    // Text that reaches the host is always well-formed, whatever the source handed us. Most
+    // texts of a response (identifiers, digests, dates) are plain ASCII, which is well-formed
+    // and cheaper to see than to hand to the validator one short text at a time.
+    unsigned char bits = 0;
+    for (char c : utf8) {
+        bits |= static_cast<unsigned char>(c);
+    }
+    if (bits >= 0x80 && !text::isWellFormedUtf8(utf8)) {
         appendEscaped(out, text::replaceIllFormedUtf8(utf8));
         return;
     }
