@@ -54,12 +54,40 @@ void ReceivedCopies::write() {
             batch = std::move(waiting_.front());
             waiting_.pop_front();
         }
-        try {
-            fileSystem_.copyFilesInto(folder_, batch);
-        } catch (...) {
-            std::lock_guard lock(mutex_);
+        if (!writeBatch(batch)) {
+            return;
+        }
+    }
+}
+
+bool ReceivedCopies::writeBatch(const Batch& batch) {
+    try {
+        fileSystem_.copyFilesInto(folder_, batch);
+        return true;
+    } catch (...) {
+        std::lock_guard lock(mutex_);
+        if (!failure_) {
             failure_ = std::current_exception();
-            waiting_.clear();
+        }
+        waiting_.clear();
+        return false;
+    }
+}
+
+// The response's own thread is done with its records: it writes waiting batches too rather
+// than wait for the writer to come to them.
+void ReceivedCopies::helpWithWaitingBatches() {
+    for (;;) {
+        Batch batch;
+        {
+            std::lock_guard lock(mutex_);
+            if (waiting_.empty()) {
+                return;
+            }
+            batch = std::move(waiting_.front());
+            waiting_.pop_front();
+        }
+        if (!writeBatch(batch)) {
             return;
         }
     }
@@ -74,6 +102,7 @@ void ReceivedCopies::finish() {
     if (!filling_.empty()) {
         hand(std::exchange(filling_, {}));
     }
+    helpWithWaitingBatches();
     {
         std::lock_guard lock(mutex_);
         closed_ = true;

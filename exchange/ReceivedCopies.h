@@ -6,12 +6,14 @@
 //
 // They go in batches of kBatch, each written through temporary files, flushed once and then put
 // in place (FileSystem::copyFilesInto); a response with fewer copies writes them in one batch at
-// finish(), on the caller's thread, and starts no thread. The first failure stops the writing;
+// finish(), on the caller's thread, and starts no thread. At finish() the caller's thread also
+// writes batches still waiting, beside the writer. The first failure stops the writing;
 // finish() throws it. Files already put in place stay, as they do when a later step of the
 // response fails.
 //
-// Used by one thread (the exchange's); the file system is used by the writing thread only
-// between the first full batch and finish().
+// Used by one thread (the exchange's). The file system is used by the writing thread between
+// the first full batch and finish(), and by both threads at once in finish(): it must allow
+// that, as the real one does.
 
 #include <condition_variable>
 #include <deque>
@@ -42,6 +44,9 @@ class ReceivedCopies {
     using Batch = std::vector<platform::FileSystem::FileCopy>;
     void hand(Batch batch);
     void write();
+    // Writes one batch; false (with the failure noted and nothing more to wait for) on failure.
+    bool writeBatch(const Batch& batch);
+    void helpWithWaitingBatches();
 
     platform::FileSystem& fileSystem_;
     const platform::OpenFolder& folder_;

@@ -57,15 +57,19 @@ TEST_F(ReceivedCopiesTest, EveryFileLandsWholeWhateverTheBatches) {
     }
 }
 
-// A batch that fails stops the writing: later batches are not written, and nothing half
-// written is left under any name.
+// A batch that fails stops the writing: no batch begins once the failure is known, and nothing
+// half written is left under any name.
 TEST_F(ReceivedCopiesTest, AFailureStopsTheWritingAndIsThrownAtTheEnd) {
     FaultyFileSystem faulty;
     faulty.failNth(FaultyFileSystem::Operation::Rename, kBatch + 3, ENOSPC);
     ReceivedCopies copies(faulty, folder_);
-    addCopies(copies, 3 * kBatch + 1);
+    addCopies(copies, 7 * kBatch + 1);
     EXPECT_THROW(copies.finish(), platform::Error);
-    EXPECT_EQ(wholeFiles(), kBatch + 2);
+    // At most the batches under way when the failure is known, which may be three: the one
+    // that failed, one that ended beside it and one begun while the failed one was cleared up.
+    const size_t written = wholeFiles();
+    EXPECT_GE(written, kBatch + 2);
+    EXPECT_LT(written, 4 * kBatch);
 }
 
 // An exchange that fails while writing its records leaves without finishing: the writing
