@@ -19,12 +19,18 @@ std::string runExchangeBody(Store& store, ExchangeRequest& request,
     store::BlobStore::Lock keep = store.keepBlobs();
     try {
         ExchangeIndexes indexes = loadIndexes(unitOfWork);
+        // An exchange that makes most of the library (a first import) is where memory peaks:
+        // every new record is held beside the request's document and then the response. The
+        // parser's copy of the text goes before the records are made, and the document once
+        // they are applied. Other exchanges keep the parser's memory warm for the next, where
+        // fresh memory would cost more than holding it.
+        const bool makesMostOfTheLibrary =
+            request.records().size() > 2 * indexes.priorThings.size();
+        if (makesMostOfTheLibrary) {
+            request.releaseText();
+        }
         AssetReader assets(fileSystem, request.directory(), assetDigests);
         applyHostRecords(unitOfWork, request, assets, indexes);
-        // An exchange that makes most of the library (a first import) is where memory peaks:
-        // every new record is held beside the request's document and then the response. Its
-        // document goes once applied. Other exchanges keep the parser's memory warm for the
-        // next, where fresh memory would cost more than holding it.
         if (indexes.things.size() > 2 * indexes.priorThings.size()) {
             request.finishReadingRecords();
         }

@@ -67,6 +67,12 @@ ExchangeRequest ExchangeRequest::parse(json::Parser& parser, std::string_view te
     return request;
 }
 
+void ExchangeRequest::releaseText() {
+    if (parser_ != nullptr) {
+        parser_->releaseLargeInput();
+    }
+}
+
 void ExchangeRequest::finishReadingRecords() {
     if (parser_ == nullptr) {
         return;  // done before

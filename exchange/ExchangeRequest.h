@@ -33,6 +33,10 @@ class ExchangeRequest {
     // the response that follows is as large again, and a large request's document need not
     // be held beside it. The known fingerprints are kept, in a copy of their own.
     void finishReadingRecords();
+    // Lets go of the parser's copy of the request text, which it otherwise keeps for the next
+    // request: for an exchange that will hold more than the next one would save (a first
+    // import). The records stay valid.
+    void releaseText();
 
     // "knownFingerprints": "Thing:<lower-case id>" -> fingerprint. Empty when the member is
     // absent, not an object, or any of its values is not text.

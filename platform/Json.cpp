@@ -386,7 +386,7 @@ ArrayView::Iterator ArrayView::end() const {
     return Access::to<Iterator>(theirs(*this).end());
 }
 
-// The largest padded copy of an input kept for the next document.
+// The largest padded copy of an input that releaseLargeInput() keeps.
 constexpr size_t kPaddedBytesKept = size_t{1} << 20;
 
 // Grows the parser's buffers for a document of `length` bytes, as its parse would, but with
@@ -431,7 +431,14 @@ Parser::~Parser() = default;
 Parser::Parser(Parser&&) noexcept = default;
 Parser& Parser::operator=(Parser&&) noexcept = default;
 
+void Parser::releaseLargeInput() noexcept {
+    if (state_->padded.capacity() > kPaddedBytesKept) {
+        std::string().swap(state_->padded);
+    }
+}
+
 void Parser::releaseLargeDocument() noexcept {
+    releaseLargeInput();
     dom::parser& parser = state_->parser;
     // Shrinking cannot fail in a way that matters: a parser left short grows at its next parse.
     if (parser.doc.capacity() > kPaddedBytesKept && parser.doc.allocate(0)) {
@@ -462,16 +469,8 @@ Element Parser::parse(std::string_view utf8) {
     size_t length = padded.size();
     padded.append(simdjson::SIMDJSON_PADDING, '\0');
     // The document keeps its own copy of every text, so the padded copy of the input is needed
-    // only while parsing. A large one is let go afterwards rather than kept for the next
-    // document: held, it would double the memory a large request costs for the whole exchange.
-    struct ReleaseLarge {
-        std::string& padded;
-        ~ReleaseLarge() {
-            if (padded.capacity() > kPaddedBytesKept) {
-                std::string().swap(padded);
-            }
-        }
-    } release{padded};
+    // only while parsing. It is kept for the next input all the same: fresh memory for it
+    // costs a large request more than copying into it (see releaseLargeInput()).
     dom::element root;
     simdjson::error_code error = growFor(parser, length);
     if (error == simdjson::SUCCESS) {

@@ -139,8 +139,13 @@ class Parser {
     Parser& operator=(Parser&&) noexcept;
     // Throws platform::Error (Cocoa 3840) on malformed input or a scalar top level.
     Element parse(std::string_view utf8);
-    // Lets go of the last document's memory, ending every element of it, when it was large:
-    // for a reader done with a large document while it still has work to do.
+    // The parser keeps its memory for the next document, the copy of the input it parsed
+    // included. Lets go of that copy when it was large: for a reader of a large document that
+    // has more to hold meanwhile. The elements stay valid.
+    void releaseLargeInput() noexcept;
+    // Lets go of the last document's memory (the input's copy too), ending every element of
+    // it, when it was large: for a reader done with a large document while it still has work
+    // to do.
     void releaseLargeDocument() noexcept;
 
   private:

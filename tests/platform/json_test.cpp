@@ -181,6 +181,15 @@ TEST(JsonReader, DeepNestingIsAnErrorNotACrash) {
     EXPECT_NO_THROW(parser.parse(std::string(500, '[') + std::string(500, ']')));
 }
 
+TEST(JsonReader, ElementsOutliveTheParsersCopyOfALargeInput) {
+    Parser parser;
+    const std::string large = "[\"kept\"," + std::string(size_t{2} << 20, ' ') + "\"too\"]";
+    Element root = parser.parse(large);
+    parser.releaseLargeInput();
+    EXPECT_EQ(asString(first(root)), "kept");
+    EXPECT_EQ(asString(first(parser.parse("[\"next\"]"))), "next");
+}
+
 TEST(JsonReader, ParserIsReusableAfterAnError) {
     Parser parser;
     EXPECT_THROW(parser.parse("[1,"), Error);
