@@ -85,7 +85,7 @@ void answer(const std::string& request, intptr_t context, tavro_apple_exchange_c
     }
     callback(context, text);
     try {
-        storeOwner().answered();
+        storeOwner().answered(std::move(response));
     } catch (...) {
         // The store owner could not even be made: there is no store to look after.
     }

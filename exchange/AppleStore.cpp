@@ -141,10 +141,11 @@ std::string AppleStore::exchange(std::string_view text) {
     return response;
 }
 
-void AppleStore::answered() noexcept {
+void AppleStore::answered(std::string response) noexcept {
     if (container_) {
         container_->checkpointIfDue();
     }
+    records_.reuseText(std::move(response));
 }
 
 }  // namespace tavro::exchange

@@ -67,9 +67,10 @@ class AppleStore {
 
     // Runs one exchange and answers with the response text; throws the exchange's error.
     std::string exchange(std::string_view request);
-    // Called once the answer has reached the host: does the store's upkeep that nobody should
-    // wait for (Store::checkpointIfDue). Never fails.
-    void answered() noexcept;
+    // Called once the answer has reached the host, with its text: does the store's upkeep that
+    // nobody should wait for (Store::checkpointIfDue), and keeps the text's memory for the
+    // next response (RecordMemo::reuseText). Never fails.
+    void answered(std::string response) noexcept;
 
     // The sync status reported in responses, and the event handler's rule for updating it.
     const SyncStatus& syncStatus() const { return sync_; }

@@ -445,8 +445,9 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
 
     // Room for the whole response at once: grown by doubling, the text of a large library
     // would be copied again and again and, while it is, held twice. Address space reserved
-    // beyond what is written costs no memory.
-    std::string out;
+    // beyond what is written costs no memory. The last response's text is written over when
+    // its host gave it back.
+    std::string out = memo != nullptr ? memo->takeText() : std::string();
     out.reserve(kResponseBytesPerRecord * (projects.size() + tags.size() + thingList.size()) +
                 kResponseBytesPerRecord);
     platform::adviseLargePages(out.data(), out.capacity());

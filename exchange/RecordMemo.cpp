@@ -35,4 +35,18 @@ void RecordMemo::finish() {
     std::erase_if(entries_, [this](const auto& item) { return item.second.response != response_; });
 }
 
+void RecordMemo::reuseText(std::string text) noexcept {
+    constexpr size_t kSmallestKept = size_t{1} << 20;
+    if (text.capacity() >= kSmallestKept && text.capacity() > spareText_.capacity()) {
+        spareText_ = std::move(text);
+    }
+}
+
+std::string RecordMemo::takeText() noexcept {
+    std::string text = std::move(spareText_);
+    spareText_ = std::string();
+    text.clear();
+    return text;
+}
+
 }  // namespace tavro::exchange

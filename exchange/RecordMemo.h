@@ -36,6 +36,13 @@ class RecordMemo {
     // Ends the response: what it did not keep goes.
     void finish();
 
+    // The text of a response its host is done with: the next response is written into its
+    // memory, which a large library's response finds already in place where fresh memory
+    // would cost it more than writing. Only a large text is kept, and only one.
+    void reuseText(std::string text) noexcept;
+    // The text kept for reuse, emptied with its room left; empty when none was kept.
+    std::string takeText() noexcept;
+
   private:
     struct Stamped {
         Entry entry;
@@ -44,6 +51,7 @@ class RecordMemo {
     std::string receivedPath_;
     uint64_t response_ = 0;
     std::unordered_map<uint64_t, Stamped> entries_;
+    std::string spareText_;
 };
 
 }  // namespace tavro::exchange
