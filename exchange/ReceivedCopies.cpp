@@ -5,8 +5,7 @@
 
 namespace tavro::exchange {
 
-ReceivedCopies::ReceivedCopies(platform::FileSystem& fileSystem,
-                               const platform::OpenFolder& folder)
+ReceivedCopies::ReceivedCopies(platform::FileSystem& fileSystem, const platform::OpenFolder& folder)
     : fileSystem_(fileSystem), folder_(folder) {}
 
 ReceivedCopies::~ReceivedCopies() {

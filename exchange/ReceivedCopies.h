@@ -53,8 +53,8 @@ class ReceivedCopies {
     Batch filling_;
     std::mutex mutex_;
     std::condition_variable handed_;
-    std::deque<Batch> waiting_;  // with mutex_
-    bool closed_ = false;        // with mutex_: no batch follows
+    std::deque<Batch> waiting_;   // with mutex_
+    bool closed_ = false;         // with mutex_: no batch follows
     std::exception_ptr failure_;  // with mutex_
     std::thread writer_;
 };
