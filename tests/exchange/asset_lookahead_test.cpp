@@ -76,7 +76,8 @@ TEST_F(AssetLookaheadTest, AValueTheThreadPassedByIsReadOnTheSpot) {
         json::Array{json::Object{{"recordType", "Thing"}, {"data", writeAsset("a", "first")}},
                     json::Object{{"recordType", "Other"}, {"data", writeAsset("b", "second")}}});
     std::vector<json::ObjectView> records;
-    for (json::Element element : *json::asArray(parser.parse(text))) {
+    const json::ArrayView array = *json::asArray(parser.parse(text));
+    for (json::Element element : array) {
         records.push_back(*json::asObject(element));
     }
     exchange::AssetReader reader(*fileSystem_, directory_);
