@@ -31,7 +31,7 @@ std::string runExchangeBody(Store& store, ExchangeRequest& request,
         }
         AssetReader assets(fileSystem, request.directory(), assetDigests);
         applyHostRecords(unitOfWork, request, assets, indexes);
-        if (indexes.things.size() > 2 * indexes.priorThings.size()) {
+        if (makesMostOfTheLibrary) {
             request.finishReadingRecords();
         }
         unitOfWork.save();

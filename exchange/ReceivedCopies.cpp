@@ -37,56 +37,35 @@ void ReceivedCopies::hand(Batch batch) {
     }
     handed_.notify_one();
     if (!writer_.joinable()) {
-        writer_ = std::thread([this] { write(); });
+        writer_ = std::thread([this] { writeWaiting(true); });
     }
 }
 
-void ReceivedCopies::write() {
+// Writes waiting batches until none is left. The writer waits for more until the response is
+// closed; the response's own thread, done with its records, stops when none is waiting rather
+// than wait for the writer to come to them.
+void ReceivedCopies::writeWaiting(bool waitForMore) {
     for (;;) {
         Batch batch;
         {
             std::unique_lock lock(mutex_);
-            handed_.wait(lock, [this] { return closed_ || !waiting_.empty(); });
+            if (waitForMore) {
+                handed_.wait(lock, [this] { return closed_ || !waiting_.empty(); });
+            }
             if (waiting_.empty()) {
                 return;
             }
             batch = std::move(waiting_.front());
             waiting_.pop_front();
         }
-        if (!writeBatch(batch)) {
-            return;
-        }
-    }
-}
-
-bool ReceivedCopies::writeBatch(const Batch& batch) {
-    try {
-        fileSystem_.copyFilesInto(folder_, batch);
-        return true;
-    } catch (...) {
-        std::lock_guard lock(mutex_);
-        if (!failure_) {
-            failure_ = std::current_exception();
-        }
-        waiting_.clear();
-        return false;
-    }
-}
-
-// The response's own thread is done with its records: it writes waiting batches too rather
-// than wait for the writer to come to them.
-void ReceivedCopies::helpWithWaitingBatches() {
-    for (;;) {
-        Batch batch;
-        {
+        try {
+            fileSystem_.copyFilesInto(folder_, batch);
+        } catch (...) {
             std::lock_guard lock(mutex_);
-            if (waiting_.empty()) {
-                return;
+            if (!failure_) {
+                failure_ = std::current_exception();
             }
-            batch = std::move(waiting_.front());
-            waiting_.pop_front();
-        }
-        if (!writeBatch(batch)) {
+            waiting_.clear();
             return;
         }
     }
@@ -101,7 +80,7 @@ void ReceivedCopies::finish() {
     if (!filling_.empty()) {
         hand(std::exchange(filling_, {}));
     }
-    helpWithWaitingBatches();
+    writeWaiting(false);
     {
         std::lock_guard lock(mutex_);
         closed_ = true;

@@ -43,10 +43,7 @@ class ReceivedCopies {
   private:
     using Batch = std::vector<platform::FileSystem::FileCopy>;
     void hand(Batch batch);
-    void write();
-    // Writes one batch; false (with the failure noted and nothing more to wait for) on failure.
-    bool writeBatch(const Batch& batch);
-    void helpWithWaitingBatches();
+    void writeWaiting(bool waitForMore);
 
     platform::FileSystem& fileSystem_;
     const platform::OpenFolder& folder_;

@@ -35,18 +35,16 @@ TEST_F(AssetLookaheadTest, ContentsAreThoseOfTheFilesAndUnaskedFilesFailNothing)
     gone.push_back({"data", "/etc/hostname"});
     records.push_back(std::move(gone));
     for (int i = 2; i < 40; ++i) {
-        const std::string bytes = "bytes of " + std::to_string(i);
-        records.push_back(thing(
-            uuidOf(i), {{"data", writeAsset("d" + std::to_string(i), bytes)},
-                        {"thumbnail", writeAsset("t" + std::to_string(i), "small " + bytes)}}));
+        const std::string name = std::to_string(i);
+        records.push_back(thing(uuidOf(i), {{"data", writeAsset("d" + name, name)},
+                                            {"thumbnail", writeAsset("t" + name, "t" + name)}}));
     }
     auto response = exchange(std::move(records));
     for (int i = 2; i < 40; ++i) {
-        const std::string bytes = "bytes of " + std::to_string(i);
         auto record = response->record(uuidOf(i));
         ASSERT_TRUE(record);
-        EXPECT_EQ(fileSystem_->readFile(textOf(*record, "data")), bytes);
-        EXPECT_EQ(fileSystem_->readFile(textOf(*record, "thumbnail")), "small " + bytes);
+        EXPECT_EQ(fileSystem_->readFile(textOf(*record, "data")), std::to_string(i));
+        EXPECT_EQ(fileSystem_->readFile(textOf(*record, "thumbnail")), "t" + std::to_string(i));
     }
 }
 
