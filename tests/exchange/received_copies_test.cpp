@@ -58,18 +58,19 @@ TEST_F(ReceivedCopiesTest, EveryFileLandsWholeWhateverTheBatches) {
 }
 
 // A batch that fails stops the writing: no batch begins once the failure is known, and nothing
-// half written is left under any name.
+// half written is left under any name. The second batch begun fails before it writes anything,
+// so its failure is known at once: at most the batch under way beside it may still end. (A
+// failure in a batch's renames is known only once its temporary files are removed, and how
+// many batches the other thread writes meanwhile depends on the machine's load.)
 TEST_F(ReceivedCopiesTest, AFailureStopsTheWritingAndIsThrownAtTheEnd) {
     FaultyFileSystem faulty;
-    faulty.failNth(FaultyFileSystem::Operation::Rename, kBatch + 3, ENOSPC);
+    faulty.failNth(FaultyFileSystem::Operation::Copy, kBatch + 3, ENOSPC);
     ReceivedCopies copies(faulty, folder_);
     addCopies(copies, 7 * kBatch + 1);
     EXPECT_THROW(copies.finish(), platform::Error);
-    // At most the batches under way when the failure is known, which may be three: the one
-    // that failed, one that ended beside it and one begun while the failed one was cleared up.
     const size_t written = wholeFiles();
-    EXPECT_GE(written, kBatch + 2);
-    EXPECT_LT(written, 4 * kBatch);
+    EXPECT_GE(written, kBatch);
+    EXPECT_LE(written, 2 * kBatch);
 }
 
 // An exchange that fails while writing its records leaves without finishing: the writing
