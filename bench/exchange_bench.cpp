@@ -133,8 +133,9 @@ void writeFile(const std::string& path, std::string_view text) {
 // minutes one by one, so creating the next run's files among them costs seconds (20,000 files:
 // 0.3 s in a clean place, 2.6 s two seconds after deleting 30,000 beside them). Marked as the
 // top of a folder hierarchy (chattr +T), its folders are placed as new top-level folders are,
-// in block groups with room to spare chosen by the folder's name, and a run measures its own
-// exchanges, not the last run's clean-up. Where the mark cannot be set the run goes on and says so.
+// in block groups with room to spare chosen by the folder's name, and most runs measure their
+// own exchanges, not the last run's clean-up (the file system may still choose the block group
+// that run emptied). Where the mark cannot be set the run goes on and says so.
 const fs::path& scratchRoot() {
     static const fs::path root = [] {
         fs::path path =
