@@ -163,7 +163,8 @@ struct Workspace {
     fs::path root;
     std::string storePath, directory;
     explicit Workspace(const std::string& name) {
-        // A name of its own: a new top-level folder's block group is chosen by its name.
+        // A name unlike the last run's (hence the process number): a new top-level folder's
+        // block group is chosen from its name.
         static int made = 0;
         root =
             scratchRoot() / (name + "-" + std::to_string(getpid()) + "-" + std::to_string(++made));

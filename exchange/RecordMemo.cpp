@@ -43,8 +43,7 @@ void RecordMemo::reuseText(std::string text) noexcept {
 }
 
 std::string RecordMemo::takeText() noexcept {
-    std::string text = std::move(spareText_);
-    spareText_ = std::string();
+    std::string text = std::exchange(spareText_, {});
     text.clear();
     return text;
 }
