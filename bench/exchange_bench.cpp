@@ -602,8 +602,14 @@ int main(int argc, char** argv) {
             largeFiles = false;
         } else if (argument == "--million") {
             million = true;
-        } else {
+        } else if (!argument.empty() && argument.size() <= 9 &&
+                   argument.find_first_not_of("0123456789") == std::string::npos) {
             sizes.push_back(std::stoul(argument));
+        } else {
+            std::fprintf(stderr,
+                         "usage: exchange_bench [--no-large-files] [--first-import-only] "
+                         "[--million] [THINGS...]\n");
+            return argument == "--help" ? 0 : 2;
         }
     }
     if (sizes.empty() && !million) {
