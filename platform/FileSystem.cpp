@@ -18,6 +18,7 @@
 #include <optional>
 #include <set>
 
+#include "platform/BackgroundFlush.h"
 #include "platform/Descriptor.h"
 #include "platform/Error.h"
 #include "platform/Paths.h"
@@ -201,11 +202,14 @@ class TemporaryFile {
         }
     }
 
-    // Closes without flushing: the caller flushes a whole batch at once.
-    void finishWritingUnsynced() {
+    // Closes without flushing: the caller flushes a whole batch at once. Returns the bytes
+    // written, which wait for that flush.
+    uint64_t finishWritingUnsynced() {
+        const off_t written = ::lseek(fd(), 0, SEEK_CUR);
         if (fd_->close() != 0) {
             throwFileError(errno, finalPath_, "saved");
         }
+        return written > 0 ? static_cast<uint64_t>(written) : 0;
     }
 
     void committed() { committed_ = true; }
@@ -448,6 +452,11 @@ void syncFileSystemOf(const std::string& folder, const std::string& reportedPath
     syncFileSystemOf(fd.get(), reportedPath);
 }
 
+// The folder that holds `path`, open; -1 when it cannot be opened.
+int openFolderOf(const std::string& path) {
+    return ::open(paths::parent(paths::absolute(path)).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+}
+
 // "“received” in the folder “exchange” …": the sentences of a subfolder that is not one.
 std::string subfolderSubject(const std::string& directory, const std::string& name) {
     return quoted(name) + " in the folder " + quoted(paths::lastComponent(directory));
@@ -514,10 +523,14 @@ void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies, Permis
     std::vector<std::unique_ptr<TemporaryFile>> temporaries;
     temporaries.reserve(copies.size());
     std::set<std::string> folders;
+    // The first file's folder stands for the batch's file system: a batch spans one folder in
+    // practice. Declared before the flush, so it stays open until the flush has ended.
+    Descriptor firstFolder(copies.empty() ? -1 : openFolderOf(copies.front().to));
+    BackgroundFlush flush(firstFolder.get());
     for (const FileCopy& copy : copies) {
         temporaries.push_back(std::make_unique<TemporaryFile>(AT_FDCWD, copy.to, permissions));
         copyInto(copy.from, copy.expectedSha256, *temporaries.back());
-        temporaries.back()->finishWritingUnsynced();
+        flush.wrote(temporaries.back()->finishWritingUnsynced());
         folders.insert(paths::parent(paths::absolute(copy.to)));
     }
     std::set<dev_t> synced;
@@ -570,12 +583,13 @@ OpenFolder FileSystem::openSubfolder(const std::string& directory, const std::st
 void FileSystem::copyFilesInto(const OpenFolder& folder, const std::vector<FileCopy>& copies) {
     std::vector<std::unique_ptr<TemporaryFile>> temporaries;
     temporaries.reserve(copies.size());
+    BackgroundFlush flush(folder.descriptor());
     for (const FileCopy& copy : copies) {
         temporaries.push_back(std::make_unique<TemporaryFile>(folder.descriptor(), copy.to,
                                                               Permissions::followUmask,
                                                               paths::join(folder.path(), copy.to)));
         copyInto(copy.from, copy.expectedSha256, *temporaries.back());
-        temporaries.back()->finishWritingUnsynced();
+        flush.wrote(temporaries.back()->finishWritingUnsynced());
     }
     if (copies.empty()) {
         return;

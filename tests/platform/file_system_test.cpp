@@ -213,6 +213,38 @@ TEST_F(FileSystemTest, BatchCopyPlacesEveryFileOrNoneNotYetRenamed) {
     EXPECT_EQ(entries(dir_.file("out")), (std::vector<std::string>{"a", "b", "c"}));
 }
 
+// Batches of several megabytes have their file system flushed behind them as they are
+// written. Those flushes change nothing of what lands: every file whole, or after a failure
+// none of the batch's files and no temporary (the failing file comes after a flush began).
+TEST_F(FileSystemTest, ALargeBatchLandsWholeOrNotAtAllWhileFlushedBehindIt) {
+    fs_.createDirectories(dir_.file("in"));
+    fs_.createDirectories(dir_.file("store"));
+    std::vector<FileSystem::FileCopy> atomically, into, failing;
+    for (int i = 0; i < 12; ++i) {
+        const std::string name = std::to_string(i);
+        const std::string bytes = pattern(1 << 20) + name;
+        fs_.writeFileAtomically(dir_.file("in/" + name), bytes);
+        atomically.push_back(
+            {dir_.file("in/" + name), dir_.file("store/" + name), sha256Hex(bytes)});
+        into.push_back({dir_.file("in/" + name), name, ""});
+        failing.push_back({dir_.file("in/" + name), "failed-" + name, i == 11 ? "0" : ""});
+    }
+    fs_.copyFilesAtomically(atomically);
+    OpenFolder received = fs_.openSubfolder(dir_.path(), "received");
+    fs_.copyFilesInto(received, into);
+    errorOf([&] { fs_.copyFilesInto(received, failing); });
+
+    EXPECT_EQ(entries(dir_.file("store")).size(), 12u);
+    EXPECT_EQ(entries(dir_.file("received")).size(), 12u);  // nothing of the failed batch
+    for (int i = 0; i < 12; i += 11) {
+        const std::string name = std::to_string(i);
+        EXPECT_EQ(sha256Hex(fs_.readFile(dir_.file("store/" + name))),
+                  atomically[i].expectedSha256);
+        EXPECT_EQ(fs_.readFile(dir_.file("received/" + name)),
+                  fs_.readFile(dir_.file("in/" + name)));
+    }
+}
+
 // Temporary names follow one sequence per process, which a forked child continues: two
 // processes writing the same files at once then meet the same names, and must both succeed.
 TEST_F(FileSystemTest, ForkedWritersOfTheSameFilesBothSucceed) {
