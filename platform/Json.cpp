@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/Json.h"
 #include "platform/LargePages.h"
+#include "platform/Prefault.h"
 
 #include <simdjson.h>
 
@@ -450,6 +451,20 @@ void Parser::releaseLargeDocument() noexcept {
     }
 }
 
+// Half of a text's length in each of the parser's three buffers: a request of the library's
+// own fills more than that of each (about 0.5 bytes of structural indexes, 0.6 of tape and 1
+// of texts per byte of request), so what is faulted in ahead is used. Documents smaller than a
+// few megabytes fault too little to be worth a thread.
+static Prefault prefaultFor(dom::parser& parser, size_t length) {
+    constexpr size_t kWorthAThread = size_t{8} << 20;
+    if (length < kWorthAThread) {
+        return {};
+    }
+    return Prefault({{parser.implementation->structural_indexes.get(), length / 2},
+                     {parser.doc.tape.get(), length / 2},
+                     {parser.doc.string_buf.get(), length / 2}});
+}
+
 Element Parser::parse(std::string_view utf8) {
     dom::parser& parser = state_->parser;
     std::string& padded = state_->padded;
@@ -459,23 +474,29 @@ Element Parser::parse(std::string_view utf8) {
         utf8.remove_prefix(kByteOrderMark.size());
     }
     // Ill-formed UTF-8 is repaired rather than refused: the host's text is kept readable.
-    if (!text::isWellFormedUtf8(utf8)) {
+    const bool wellFormed = text::isWellFormedUtf8(utf8);
+    if (!wellFormed) {
         padded = text::replaceIllFormedUtf8(utf8);
-    } else {
+    }
+    size_t length = wellFormed ? utf8.size() : padded.size();
+    // The buffers are grown first, so that their pages fault in beside the copying below.
+    simdjson::error_code error = growFor(parser, length);
+    Prefault prefault = error == simdjson::SUCCESS ? prefaultFor(parser, length) : Prefault();
+    if (wellFormed) {
         padded.reserve(utf8.size() + simdjson::SIMDJSON_PADDING);
         adviseLargePages(padded.data(), padded.capacity());
         padded.assign(utf8);
     }
-    size_t length = padded.size();
     padded.append(simdjson::SIMDJSON_PADDING, '\0');
     // The document keeps its own copy of every text, so the padded copy of the input is needed
     // only while parsing. It is kept for the next input all the same: fresh memory for it
     // costs a large request more than copying into it (see releaseLargeInput()).
     dom::element root;
-    simdjson::error_code error = growFor(parser, length);
     if (error == simdjson::SUCCESS) {
         error = parser.parse(padded.data(), length, false).get(root);
     }
+    // Parsing again below may grow the buffers under the faulting.
+    prefault.wait();
     if (error == simdjson::NUMBER_ERROR && widenHugeIntegers(padded, length)) {
         length = padded.size();
         padded.append(simdjson::SIMDJSON_PADDING, '\0');

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <limits>
 #include <random>
+#include <tuple>
 
 #include "platform/Error.h"
 #include "platform/Text.h"
@@ -188,6 +189,37 @@ TEST(JsonReader, ElementsOutliveTheParsersCopyOfALargeInput) {
     parser.releaseLargeInput();
     EXPECT_EQ(asString(first(root)), "kept");
     EXPECT_EQ(asString(first(parser.parse("[\"next\"]"))), "next");
+}
+
+// Documents of many megabytes have the parser's memory faulted in beside the parsing; each
+// reads as a small one would, also when it is repaired first, parsed twice (an integer beyond
+// 64 bits) or larger than the one before.
+TEST(JsonReader, LargeDocumentsReadWhole) {
+    Parser parser;
+    auto document = [](size_t strings, std::string_view last) {
+        std::string text = "[";
+        for (size_t i = 0; i < strings; ++i) {
+            text += "\"" + std::to_string(i) + std::string(90, 'x') + "\",";
+        }
+        return text.append(last).append("]");
+    };
+    for (auto [strings, last, read] : {std::tuple{100000, "\"end\"", "end"},
+                                       {110000, "\"bad\xff\"", "bad\uFFFD"},
+                                       {120000, "123456789012345678901234567890", ""}}) {
+        const std::optional<ArrayView> array = asArray(parser.parse(document(strings, last)));
+        ASSERT_TRUE(array.has_value());
+        ASSERT_EQ(array->size(), strings + 1);
+        EXPECT_EQ(asString(*array->begin()), "0" + std::string(90, 'x'));
+        Element final;
+        for (Element element : *array) {
+            final = element;
+        }
+        if (*read != '\0') {
+            EXPECT_EQ(asString(final), read);
+        } else {
+            EXPECT_EQ(asDouble(final), 1.2345678901234568e29);
+        }
+    }
 }
 
 TEST(JsonReader, ParserIsReusableAfterAnError) {
