@@ -18,6 +18,7 @@
 #include "platform/JsonWriter.h"
 #include "platform/LargePages.h"
 #include "platform/Paths.h"
+#include "platform/Prefault.h"
 #include "platform/Sha256.h"
 #include "store/Store.h"
 #include "store/UnitOfWork.h"
@@ -417,6 +418,10 @@ class ThingReporter {
 
 // A generous size of one record in the response (typical things take about 700 bytes).
 constexpr size_t kResponseBytesPerRecord = 2048;
+// A response text of this size or more has its pages faulted in on another thread while it is
+// written, this far ahead of the writing.
+constexpr size_t kFaultedAheadFrom = size_t{16} << 20;
+constexpr size_t kFaultedAhead = size_t{8} << 20;
 
 std::string receivedFolder(std::string_view directory) {
     std::string absolute;
@@ -451,6 +456,14 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
     out.reserve(kResponseBytesPerRecord * (projects.size() + tags.size() + thingList.size()) +
                 kResponseBytesPerRecord);
     platform::adviseLargePages(out.data(), out.capacity());
+    // The reservation is generous, so the text's pages are faulted in only a little ahead of
+    // the writing; a text given back by the host has them already. Should a record outgrow the
+    // reservation, the text moves and the faulting ends at the next record (what it faulted in
+    // meanwhile at the old place is left as it was: populating writes nothing).
+    platform::Prefault prefault =
+        out.capacity() >= kFaultedAheadFrom
+            ? platform::Prefault::ahead(out.data(), out.capacity(), kFaultedAhead)
+            : platform::Prefault();
     json::Writer response(out);
     response.beginObject();
     response.key("version").integer(1);
@@ -468,7 +481,9 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
     ThingReporter things(request, store, fileSystem, received, folder, out, memo);
     for (const model::Thing* thing : thingList) {
         things.write(response, *thing);
+        prefault.reached(out.data(), out.size());
     }
+    prefault.stop();
     if (memo != nullptr) {
         memo->finish();
     }

@@ -495,8 +495,8 @@ Element Parser::parse(std::string_view utf8) {
     if (error == simdjson::SUCCESS) {
         error = parser.parse(padded.data(), length, false).get(root);
     }
-    // Parsing again below may grow the buffers under the faulting.
-    prefault.wait();
+    // Done with, and parsing again below may grow the buffers under the faulting.
+    prefault.stop();
     if (error == simdjson::NUMBER_ERROR && widenHugeIntegers(padded, length)) {
         length = padded.size();
         padded.append(simdjson::SIMDJSON_PADDING, '\0');
