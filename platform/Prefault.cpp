@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <mutex>
+#include <utility>
 
 namespace tavro::platform {
 
