@@ -4,7 +4,7 @@
 //
 // Memory a process has not touched yet costs a fault and a cleared page on first use, and on a
 // virtual machine whose host has taken the pages back that costs far more than the filling:
-// parsing a 57 MiB request took 0.06 s with its buffers' pages at hand and up to 0.35 s without,
+// parsing a 57 MiB request took 0.06 s with its buffers' pages at hand and up to 0.4 s without,
 // nearly all of it clearing pages. Here those faults are taken on another processor while the
 // owner fills from the start; where both meet a page, the kernel makes it once. The contents
 // are untouched: populating only maps zeroed pages.
