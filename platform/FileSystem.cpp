@@ -202,14 +202,11 @@ class TemporaryFile {
         }
     }
 
-    // Closes without flushing: the caller flushes a whole batch at once. Returns the bytes
-    // written, which wait for that flush.
-    uint64_t finishWritingUnsynced() {
-        const off_t written = ::lseek(fd(), 0, SEEK_CUR);
+    // Closes without flushing: the caller flushes a whole batch at once.
+    void finishWritingUnsynced() {
         if (fd_->close() != 0) {
             throwFileError(errno, finalPath_, "saved");
         }
-        return written > 0 ? static_cast<uint64_t>(written) : 0;
     }
 
     void committed() { committed_ = true; }
@@ -222,19 +219,19 @@ class TemporaryFile {
     bool committed_ = false;
 };
 
-// Streams with copy_file_range; false when nothing could be copied that way (the caller then
-// copies with read/write from the start). Some files (those of pseudo file systems above all)
-// report no content to copy_file_range although read() returns bytes, so a first call that
-// copies nothing also falls back.
-bool copyInKernel(int from, int to, const std::string& path) {
-    bool copiedAny = false;
+// Streams with copy_file_range; returns the bytes copied, 0 when nothing could be copied that
+// way (the caller then copies with read/write from the start). Some files (those of pseudo file
+// systems above all) report no content to copy_file_range although read() returns bytes, so a first
+// call that copies nothing also falls back.
+uint64_t copyInKernel(int from, int to, const std::string& path) {
+    uint64_t copied = 0;
     for (;;) {
         const ssize_t count = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
         if (count == 0) {
-            return copiedAny;
+            return copied;
         }
         if (count > 0) {
-            copiedAny = true;
+            copied += static_cast<uint64_t>(count);
             continue;
         }
         if (errno == EINTR) {
@@ -242,22 +239,25 @@ bool copyInKernel(int from, int to, const std::string& path) {
         }
         const bool unsupported =
             errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP;
-        if (unsupported && !copiedAny) {
-            return false;
+        if (unsupported && copied == 0) {
+            return 0;
         }
         throwFileError(errno, path, "copied");
     }
 }
 
-// Copies through user space, passing every chunk to `observe` on the way.
-void copyThroughBuffer(int from, TemporaryFile& to, const std::string& source,
-                       const std::function<void(std::string_view)>& observe) {
+// Copies through user space, passing every chunk to `observe` on the way; returns the bytes
+// copied.
+uint64_t copyThroughBuffer(int from, TemporaryFile& to, const std::string& source,
+                           const std::function<void(std::string_view)>& observe) {
     std::array<char, kChunkSize> buffer;
+    uint64_t copied = 0;
     for (;;) {
         const size_t count = readSome(from, buffer, source);
         if (count == 0) {
-            return;
+            return copied;
         }
+        copied += count;
         const std::string_view chunk(buffer.data(), count);
         if (observe) {
             observe(chunk);
@@ -415,26 +415,26 @@ void FileSystem::writeFileAtomically(const std::string& path, std::string_view b
 namespace {
 
 // Fills `temporary` with the bytes of `from`, checking their digest when one is expected.
-void copyInto(const std::string& from, const std::string& expectedSha256,
-              TemporaryFile& temporary) {
+// Returns the bytes copied.
+uint64_t copyInto(const std::string& from, const std::string& expectedSha256,
+                  TemporaryFile& temporary) {
     const std::string& to = temporary.reportedPath();
     Descriptor source(openForReading(from));
     if (expectedSha256.empty()) {
-        if (!copyInKernel(source.get(), temporary.fd(), to)) {
-            copyThroughBuffer(source.get(), temporary, from, nullptr);
-        }
-    } else {
-        Sha256 hash;
-        copyThroughBuffer(source.get(), temporary, from,
-                          [&](std::string_view chunk) { hash.update(chunk); });
-        const std::string actual = hash.finishHex();
-        if (actual != expectedSha256) {
-            ErrorRef error = makeFileError(EIO, to, "copied");
-            error->debugDescription = from + ": content changed while copied (expected " +
-                                      expectedSha256 + ", read " + actual + ")";
-            throw Error(error);
-        }
+        const uint64_t copied = copyInKernel(source.get(), temporary.fd(), to);
+        return copied > 0 ? copied : copyThroughBuffer(source.get(), temporary, from, nullptr);
     }
+    Sha256 hash;
+    const uint64_t copied = copyThroughBuffer(source.get(), temporary, from,
+                                              [&](std::string_view chunk) { hash.update(chunk); });
+    const std::string actual = hash.finishHex();
+    if (actual != expectedSha256) {
+        ErrorRef error = makeFileError(EIO, to, "copied");
+        error->debugDescription = from + ": content changed while copied (expected " +
+                                  expectedSha256 + ", read " + actual + ")";
+        throw Error(error);
+    }
+    return copied;
 }
 
 // Flushes the file system that holds the open folder `fd` (all of its pending writes at once).
@@ -529,8 +529,8 @@ void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies, Permis
     BackgroundFlush flush(firstFolder.get());
     for (const FileCopy& copy : copies) {
         temporaries.push_back(std::make_unique<TemporaryFile>(AT_FDCWD, copy.to, permissions));
-        copyInto(copy.from, copy.expectedSha256, *temporaries.back());
-        flush.wrote(temporaries.back()->finishWritingUnsynced());
+        flush.wrote(copyInto(copy.from, copy.expectedSha256, *temporaries.back()));
+        temporaries.back()->finishWritingUnsynced();
         folders.insert(paths::parent(paths::absolute(copy.to)));
     }
     std::set<dev_t> synced;
@@ -588,8 +588,8 @@ void FileSystem::copyFilesInto(const OpenFolder& folder, const std::vector<FileC
         temporaries.push_back(std::make_unique<TemporaryFile>(folder.descriptor(), copy.to,
                                                               Permissions::followUmask,
                                                               paths::join(folder.path(), copy.to)));
-        copyInto(copy.from, copy.expectedSha256, *temporaries.back());
-        flush.wrote(temporaries.back()->finishWritingUnsynced());
+        flush.wrote(copyInto(copy.from, copy.expectedSha256, *temporaries.back()));
+        temporaries.back()->finishWritingUnsynced();
     }
     if (copies.empty()) {
         return;
