@@ -204,7 +204,9 @@ void ChangeWriter::insertRow(const Record& record) {
     rows::bindFields(statement, 2, record.state(), ~0u);
     statement.run();
     if constexpr (std::is_same_v<Record, model::Thing>) {
-        writeTags(record);
+        // The row just inserted has tags of no earlier thing to replace: a row is never used
+        // twice (Store::allocateRow), and removing a thing removes its tags with it.
+        insertTags(record);
     }
     noteChange(recordType<Record>(), record.id().row, record.uuid(), false);
 }
@@ -281,6 +283,10 @@ void ChangeWriter::remove(const model::Project& project) {
 void ChangeWriter::writeTags(const model::Thing& thing) {
     deleteThingTags_.bind(1, thing.id().row);
     deleteThingTags_.run();
+    insertTags(thing);
+}
+
+void ChangeWriter::insertTags(const model::Thing& thing) {
     int64_t position = 0;
     for (const model::Tag* tag : thing.tags()) {
         insertThingTag_.bind(1, thing.id().row);

@@ -98,7 +98,9 @@ class ChangeWriter {
     template <typename Record>
     sqlite::Statement& updateStatement(uint32_t fields);
 
+    // Replaces a thing's tags; insertTags only adds them, for a thing with none stored.
     void writeTags(const model::Thing& thing);
+    void insertTags(const model::Thing& thing);
     // Notes in the outbox, or clears there for a save from the server, the change of a record.
     void noteChange(model::RecordType type, int64_t row, const platform::Uuid& uuid, bool deleted);
     void writeServerState(FromServer& state);

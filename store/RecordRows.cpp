@@ -18,9 +18,9 @@ int bindField(sqlite::Statement& statement, int index, const State& state, const
     const auto& value = state.*entry.member;
     using Value = std::remove_cvref_t<decltype(value)>;
     if constexpr (std::is_same_v<Value, platform::Uuid>) {
-        statement.bindBlob(index, value.bytes.data(), value.bytes.size());
+        statement.bindBorrowedBlob(index, value.bytes.data(), value.bytes.size());
     } else if constexpr (std::is_same_v<Value, std::string>) {
-        statement.bind(index, std::string_view(value));
+        statement.bindBorrowed(index, std::string_view(value));
     } else if constexpr (std::is_same_v<Value, bool>) {
         statement.bind(index, int64_t{value});
     } else if constexpr (std::is_same_v<Value, int64_t> || std::is_same_v<Value, double>) {
@@ -33,7 +33,7 @@ int bindField(sqlite::Statement& statement, int index, const State& state, const
         }
     } else if constexpr (std::is_same_v<Value, model::OptionalContent>) {
         if (value) {
-            statement.bind(index, std::string_view(value->sha256));
+            statement.bindBorrowed(index, std::string_view(value->sha256));
             statement.bind(index + 1, static_cast<int64_t>(value->size));
         } else {
             statement.bindNull(index);

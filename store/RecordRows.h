@@ -14,7 +14,8 @@
 namespace tavro::store::rows {
 
 // Binds, from `index` on, every field whose bit is set in `fields` that has columns (a byte
-// field takes two parameters), in schema order; returns the next index.
+// field takes two parameters), in schema order; returns the next index. Texts and blobs are
+// bound borrowed (Statement::bindBorrowed): `state` stays as it is until the statement is reset.
 int bindFields(sqlite::Statement& statement, int index, const model::ThingState& state,
                uint32_t fields);
 int bindFields(sqlite::Statement& statement, int index, const model::TagState& state,

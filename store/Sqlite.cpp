@@ -84,6 +84,13 @@ void Statement::bind(int index, std::string_view text) {
 void Statement::bindBlob(int index, const void* bytes, size_t size) {
     check(sqlite3_bind_blob64(statement_, index, bytes, size, SQLITE_TRANSIENT));
 }
+void Statement::bindBorrowed(int index, std::string_view text) {
+    check(sqlite3_bind_text64(statement_, index, text.data(), text.size(), SQLITE_STATIC,
+                              SQLITE_UTF8));
+}
+void Statement::bindBorrowedBlob(int index, const void* bytes, size_t size) {
+    check(sqlite3_bind_blob64(statement_, index, bytes, size, SQLITE_STATIC));
+}
 void Statement::bindNull(int index) {
     check(sqlite3_bind_null(statement_, index));
 }
@@ -109,7 +116,7 @@ bool Statement::step() {
         return false;
     }
     std::string sql = sqlite3_sql(statement_);
-    sqlite3_reset(statement_);
+    reset();  // nor may borrowed bytes stay bound
     fail(db_, code, sql);
 }
 

@@ -33,6 +33,11 @@ class Statement {
     void bind(int index, std::string_view text);
     void bindBlob(int index, const void* bytes, size_t size);
     void bindNull(int index);
+    // As bind() and bindBlob(), without SQLite's own copy of the bytes: they must stay as they
+    // are until the statement is reset, as run() does. For the values of a record being
+    // written, which nothing changes meanwhile; a save writes a hundred thousand of them.
+    void bindBorrowed(int index, std::string_view text);
+    void bindBorrowedBlob(int index, const void* bytes, size_t size);
 
     // True while a row is available; false when done. Throws on error.
     bool step();
