@@ -320,10 +320,9 @@ class ThingReporter {
         const platform::Uuid::Text text = thing.uuid().lowercaseText();
         const std::string_view identifier = text.view();
         if (const RecordMemo::Entry* entry = memo_ ? memo_->find(thing.revision()) : nullptr) {
-            const std::string_view* known = knownFingerprint(identifier);
-            if (known != nullptr && *known == entry->fingerprint) {
+            if (hostHolds(identifier, entry->fingerprint)) {
                 memo_->keep(thing.revision());
-            } else if (known != nullptr) {
+            } else {
                 copyContents(identifier, assetDigests(thing));
             }
             out.raw(entry->record);
@@ -337,8 +336,7 @@ class ThingReporter {
         ThingExtras hashedExtras{fileFingerprint, digests, nullptr, &scratch_};
         writeThing(hashed, thing, hashedExtras);
         std::string fingerprint = platform::sha256Hex(scratch_);
-        const std::string_view* known = knownFingerprint(identifier);
-        const bool held = known != nullptr && *known == fingerprint;
+        bool held = hostHolds(identifier, fingerprint);
 
         // Without contents the host's copy differs from the hashed one only by the fingerprint
         // member: it is put in place rather than the whole record written a second time.
@@ -355,7 +353,7 @@ class ThingReporter {
                 paths[i] = receivedPath_ + "/" + assetName(identifier, i);
             }
         }
-        if (!held && known != nullptr) {
+        if (!held) {
             copyContents(identifier, digests);
         }
         ThingExtras hostExtras{fileFingerprint, paths, &fingerprint};
@@ -365,22 +363,6 @@ class ThingReporter {
             ++start;  // the separator before the record is the array's
         }
         remember(thing, held, std::string_view(text_).substr(start), std::move(fingerprint));
-    }
-
-    // Hands over at once the files of every thing the host holds no record of, which it
-    // receives whatever its record says: the writing starts with the response rather than a
-    // batch into it, and the records follow with the files of things the host holds otherwise.
-    void copyContentsOfUnknown(const std::vector<model::Thing*>& things) {
-        for (const model::Thing* thing : things) {
-            AssetTexts digests = assetDigests(*thing);
-            if (std::none_of(digests.begin(), digests.end(), [](const auto& d) { return d; })) {
-                continue;
-            }
-            const platform::Uuid::Text text = thing->uuid().lowercaseText();
-            if (knownFingerprint(text.view()) == nullptr) {
-                copyContents(text.view(), digests);
-            }
-        }
     }
 
     // Waits for the files of every thing the host does not hold in its current state, written
@@ -415,11 +397,10 @@ class ThingReporter {
         scratch_.insert(at, member_);
     }
 
-    // The fingerprint the host holds the thing by, or null when it holds no record of it.
-    const std::string_view* knownFingerprint(std::string_view identifier) {
+    bool hostHolds(std::string_view identifier, std::string_view fingerprint) {
         key_.assign("Thing:").append(identifier);
         auto found = known_.find(key_);
-        return found != known_.end() ? &found->second : nullptr;
+        return found != known_.end() && found->second == fingerprint;
     }
 
     const std::unordered_map<std::string_view, std::string_view>& known_;
@@ -498,7 +479,6 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
         memo->begin(received);
     }
     ThingReporter things(request, store, fileSystem, received, folder, out, memo);
-    things.copyContentsOfUnknown(thingList);
     for (const model::Thing* thing : thingList) {
         things.write(response, *thing);
         prefault.reached(out.data(), out.size());
