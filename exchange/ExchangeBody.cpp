@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "exchange/ExchangeBody.h"
 
+#include <exception>
+#include <optional>
+
 #include "exchange/Asset.h"
 #include "exchange/ExchangeRequest.h"
 #include "exchange/HostRecords.h"
@@ -34,8 +37,23 @@ std::string runExchangeBody(Store& store, ExchangeRequest& request,
         if (makesMostOfTheLibrary) {
             request.finishReadingRecords();
         }
-        unitOfWork.save();
-        return buildResponse(unitOfWork, request, store, fileSystem, sync, records);
+        // The response is drafted beside the save: it reads the records the save is writing,
+        // and a save that waits on the disk leaves it a processor. Its files are written once
+        // the save has committed, so the host never receives a content the store lost.
+        ListedRecords listed = listRecords(unitOfWork);
+        std::optional<ResponseDraft> draft;
+        std::exception_ptr draftFailure;
+        unitOfWork.save([&] {
+            try {
+                draft = draftResponse(listed, request, store, sync, records);
+            } catch (...) {
+                draftFailure = std::current_exception();
+            }
+        });
+        if (draftFailure) {
+            std::rethrow_exception(draftFailure);
+        }
+        return finishResponse(std::move(*draft), fileSystem);
     } catch (...) {
         unitOfWork.rollback();
         throw;

@@ -306,15 +306,16 @@ class ThingReporter {
   public:
     // `text` is what `out` writes into; `memo` (optional) holds the records of the last
     // response.
-    ThingReporter(const ExchangeRequest& request, const Store& store,
-                  platform::FileSystem& fileSystem, std::string receivedPath,
-                  const platform::OpenFolder& received, const std::string& text, RecordMemo* memo)
+    // `copies` gathers the files the host is to receive.
+    ThingReporter(const ExchangeRequest& request, const Store& store, std::string receivedPath,
+                  const std::string& text, RecordMemo* memo,
+                  std::vector<platform::FileSystem::FileCopy>& copies)
         : known_(request.knownFingerprints()),
           store_(store),
           receivedPath_(std::move(receivedPath)),
           text_(text),
           memo_(memo),
-          copies_(fileSystem, received) {}
+          copies_(copies) {}
 
     void write(json::Writer& out, const model::Thing& thing) {
         const platform::Uuid::Text text = thing.uuid().lowercaseText();
@@ -365,11 +366,6 @@ class ThingReporter {
         remember(thing, held, std::string_view(text_).substr(start), std::move(fingerprint));
     }
 
-    // Waits for the files of every thing the host does not hold in its current state, written
-    // while the records were (exchange/ReceivedCopies.h). They are written through the folder
-    // opened before, so they land in it even if its path is replaced meanwhile.
-    void writeFiles() { copies_.finish(); }
-
   private:
     static std::string assetName(std::string_view identifier, size_t asset) {
         return std::string(identifier).append(".").append(kAssetKeys[asset]);
@@ -378,7 +374,7 @@ class ThingReporter {
     void copyContents(std::string_view identifier, const AssetTexts& digests) {
         for (size_t i = 0; i < kAssetKeys.size(); ++i) {
             if (digests[i]) {
-                copies_.add({store_.blobPath(*digests[i]), assetName(identifier, i), {}});
+                copies_.push_back({store_.blobPath(*digests[i]), assetName(identifier, i), {}});
             }
         }
     }
@@ -411,7 +407,7 @@ class ThingReporter {
     std::string scratch_;
     std::string member_;
     std::string key_;
-    ReceivedCopies copies_;
+    std::vector<platform::FileSystem::FileCopy>& copies_;
 };
 
 }  // namespace
@@ -435,25 +431,22 @@ std::string receivedFolder(std::string_view directory) {
     return platform::paths::join(absolute, "received");
 }
 
-std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request,
-                          const Store& store, platform::FileSystem& fileSystem,
-                          const SyncStatus& sync, RecordMemo* memo) {
-    // The host's folder, so its files follow the host's umask; a "received" that is a link or
-    // a file is refused rather than written through.
-    std::string received = receivedFolder(request.directory());
-    platform::OpenFolder folder =
-        fileSystem.openSubfolder(platform::paths::parent(received), "received");
+ListedRecords listRecords(UnitOfWork& unitOfWork) {
+    return {unitOfWork.fetchProjects(), unitOfWork.fetchTags(), unitOfWork.fetchThings()};
+}
 
-    std::vector<model::Project*> projects = unitOfWork.fetchProjects();
-    std::vector<model::Tag*> tags = unitOfWork.fetchTags();
-    std::vector<model::Thing*> thingList = unitOfWork.fetchThings();
-
+ResponseDraft draftResponse(const ListedRecords& records, const ExchangeRequest& request,
+                            const Store& store, const SyncStatus& sync, RecordMemo* memo) {
+    ResponseDraft draft;
+    draft.receivedPath = receivedFolder(request.directory());
     // Room for the whole response at once: grown by doubling, the text of a large library
     // would be copied again and again and, while it is, held twice. Address space reserved
     // beyond what is written costs no memory. The last response's text is written over when
     // its host gave it back.
-    std::string out = memo != nullptr ? memo->takeText() : std::string();
-    out.reserve(kResponseBytesPerRecord * (projects.size() + tags.size() + thingList.size()) +
+    std::string& out = draft.text;
+    out = memo != nullptr ? memo->takeText() : std::string();
+    out.reserve(kResponseBytesPerRecord *
+                    (records.projects.size() + records.tags.size() + records.things.size()) +
                 kResponseBytesPerRecord);
     platform::adviseLargePages(out.data(), out.capacity());
     // The reservation is generous, so the text's pages are faulted in only a little ahead of
@@ -469,17 +462,17 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
     response.key("version").integer(1);
     response.key("directory").string(request.directory());
     response.key("records").beginArray();
-    for (const model::Project* project : projects) {
+    for (const model::Project* project : records.projects) {
         writeProject(response, *project);
     }
-    for (const model::Tag* tag : tags) {
+    for (const model::Tag* tag : records.tags) {
         writeTag(response, *tag);
     }
     if (memo != nullptr) {
-        memo->begin(received);
+        memo->begin(draft.receivedPath);
     }
-    ThingReporter things(request, store, fileSystem, received, folder, out, memo);
-    for (const model::Thing* thing : thingList) {
+    ThingReporter things(request, store, draft.receivedPath, out, memo, draft.copies);
+    for (const model::Thing* thing : records.things) {
         things.write(response, *thing);
         prefault.reached(out.data(), out.size());
     }
@@ -487,14 +480,27 @@ std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request
     if (memo != nullptr) {
         memo->finish();
     }
-    things.writeFiles();
     response.endArray();
     response.key("status").string(sync.status);
     if (sync.lastSync) {
         response.key("lastSync").integer(platform::toMilliseconds(*sync.lastSync));
     }
     response.endObject();
-    return out;
+    return draft;
+}
+
+std::string finishResponse(ResponseDraft draft, platform::FileSystem& fileSystem) {
+    // The host's folder, so its files follow the host's umask; a "received" that is a link or
+    // a file is refused rather than written through. The files go through the folder opened
+    // here, so they land in it even if its path is replaced meanwhile.
+    platform::OpenFolder folder =
+        fileSystem.openSubfolder(platform::paths::parent(draft.receivedPath), "received");
+    ReceivedCopies copies(fileSystem, folder);
+    for (platform::FileSystem::FileCopy& copy : draft.copies) {
+        copies.add(std::move(copy));
+    }
+    copies.finish();
+    return std::move(draft.text);
 }
 
 }  // namespace tavro::exchange

@@ -8,9 +8,16 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/FileSystem.h"
 #include "platform/Time.h"
+
+namespace tavro::model {
+class Project;
+class Tag;
+class Thing;
+}  // namespace tavro::model
 
 namespace tavro::store {
 class Store;
@@ -33,12 +40,33 @@ struct SyncStatus {
 // The exchange directory's "received" folder as an absolute path.
 std::string receivedFolder(std::string_view directory);
 
-// Builds the response text. Runs after the save, on the same unit of work. Throws the file
+// The records a response lists, in the order it lists them, as the unit holds them.
+struct ListedRecords {
+    std::vector<model::Project*> projects;
+    std::vector<model::Tag*> tags;
+    std::vector<model::Thing*> things;
+};
+ListedRecords listRecords(UnitOfWork& unitOfWork);
+
+// A response written ahead of its files: its whole text, and the contents it hands to the host
+// in "received". Drafting reads the records and touches no file, so it can go beside the save
+// that writes them; the files are written only once that save has committed, so the host
+// never finds there a content the store does not hold.
+struct ResponseDraft {
+    std::string text;
+    std::string receivedPath;
+    std::vector<platform::FileSystem::FileCopy> copies;
+};
+
+// Drafts the response to `request` listing `records`. `memo` (optional) answers things
+// unchanged since the last response from the records it wrote then. Used by one thread; the
+// records, the request and the memo must not change meanwhile.
+ResponseDraft draftResponse(const ListedRecords& records, const ExchangeRequest& request,
+                            const Store& store, const SyncStatus& sync, RecordMemo* memo = nullptr);
+
+// Creates "received" and writes the draft's files into it; returns the text. Throws the file
 // system's error when "received" or one of its files cannot be written; files already written
-// stay, and no half-written file is left under a final name. `memo` (optional) answers things
-// unchanged since the last response from the records it wrote then.
-std::string buildResponse(UnitOfWork& unitOfWork, const ExchangeRequest& request,
-                          const Store& store, platform::FileSystem& fileSystem,
-                          const SyncStatus& sync, RecordMemo* memo = nullptr);
+// stay, and no half-written file is left under a final name.
+std::string finishResponse(ResponseDraft draft, platform::FileSystem& fileSystem);
 
 }  // namespace tavro::exchange

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The files a response hands to its host in the "received" folder, written on a thread of
-// their own while the response's records are written: a library's first exchange hands over
-// thousands of files, whose creation takes longer than the text that names them.
+// The files a response hands to its host in the "received" folder: a library's first exchange
+// hands over thousands of them, so two threads write them, one of its own and the caller's.
 //
 // They go in batches of kBatch, each written through temporary files, flushed once and then put
-// in place (FileSystem::copyFilesInto); a response with fewer copies writes them in one batch at
-// finish(), on the caller's thread, and starts no thread. At finish() the caller's thread also
-// writes batches still waiting, beside the writer. The first failure stops the writing;
+// in place (FileSystem::copyFilesInto). A full batch goes to the writing thread as soon as it is
+// added; at finish() the caller's thread writes the batches still waiting, beside the writer. A
+// response with fewer copies writes them in one batch at finish(), on the caller's thread, and
+// starts no thread. The first failure stops the writing;
 // finish() throws it. Files already put in place stay, as they do when a later step of the
 // response fails.
 //

@@ -11,7 +11,8 @@
 // from the second exchange on. Entries not used by a response are dropped after it, so the
 // memo never holds more than one entry per thing of the last response.
 //
-// Lives as long as the store owner; used on the executor thread only.
+// Lives as long as the store owner. Used by one thread at a time: the executor's, or the thread
+// that drafts a response while the executor waits for the save beside it.
 
 #include <cstdint>
 #include <string>

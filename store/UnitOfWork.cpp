@@ -2,9 +2,11 @@
 #include "store/UnitOfWork.h"
 
 #include <algorithm>
+#include <system_error>
 #include <unordered_set>
 
 #include "platform/Error.h"
+#include "platform/ThreadPriority.h"
 #include "store/ChangeWriter.h"
 #include "store/KeptLibrary.h"
 #include "store/RecordAccess.h"
@@ -527,7 +529,7 @@ void UnitOfWork::settleAfterSave() {
     snapshots_.clear();
 }
 
-void UnitOfWork::save() {
+void UnitOfWork::save(const std::function<void()>& alongside) {
     if (!hasChanges()) {
         try {
             repairBlobs();
@@ -536,6 +538,9 @@ void UnitOfWork::save() {
             throw;
         }
         endWriting(true);
+        if (alongside) {
+            alongside();
+        }
         return;
     }
     try {
@@ -544,7 +549,26 @@ void UnitOfWork::save() {
         endWriting(false);
         throw;
     }
+    // Should the commit fail, the future's end waits for the thread before the changes could
+    // be rolled back under it. The writing decides when the save ends, so the thread beside it
+    // gives way to it.
+    std::future<void> beside;
+    if (alongside) {
+        try {
+            beside = std::async(std::launch::async, [&alongside] {
+                platform::giveWayToOtherThreads();
+                alongside();
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: it runs after the commit instead.
+        }
+    }
     commitChanges();
+    if (beside.valid()) {
+        beside.wait();
+    } else if (alongside) {
+        alongside();
+    }
     // After the locks are released: removal needs the blob folder to itself.
     collectReplacedBlobs();
     settleAfterSave();

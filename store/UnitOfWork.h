@@ -8,6 +8,7 @@
 // Record objects belong to the unit of work and stay valid until it is destroyed, even after
 // they were removed or rolled back. Use a unit of work on one thread at a time.
 
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -88,7 +89,12 @@ class UnitOfWork : private model::ChangeTracker {
     // folder first, durably; blobs no longer referenced are removed after the commit, or when
     // this unit of work ends if another writer was busy then. Throws platform::Error; then the
     // database is as it was and the changes are still pending here (to retry or roll back).
-    void save();
+    //
+    // `alongside`, when given, runs on a thread of its own while the changes are written (on
+    // the caller's thread, after the commit, when there is nothing to write or no thread to be
+    // had), and has ended when save() returns or throws. It may read the records, which
+    // nothing changes until then, but must change nothing and must not throw.
+    void save(const std::function<void()>& alongside = {});
 
     // Discards every unsaved change: changed records take their stored values again, removed
     // ones come back, inserted ones leave (their objects stay valid but belong to nothing).

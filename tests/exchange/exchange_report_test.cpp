@@ -326,6 +326,26 @@ TEST_F(ReceivedTest, AFailedFileWriteKeepsTheSavedChangesAndNoHalfWrittenFile) {
     EXPECT_TRUE(response->record(T2));
 }
 
+// The response is drafted while the save writes; its files still wait for the commit, so a
+// save that fails hands over no file, not even one of a content already stored.
+TEST_F(ReceivedTest, AFailedSaveHandsOverNoFile) {
+    const std::string T3 = "30000000-0000-0000-0000-000000000003";
+    std::string data = writeAsset("d.bin", "bytes");
+    std::string other = writeAsset("o.bin", "other bytes");
+    FaultyFileSystem faulty;
+    store_ = store::Store::open(storePath_, faulty);
+    auto first = exchange({thing(T1, {{"data", data}})});
+    fs::remove_all(received());
+    faulty.failAlways(FaultyFileSystem::Operation::Rename, ENOSPC);  // the new blob of T3
+    EXPECT_THROW(exchange({thing(T2, {{"data", data}}), thing(T3, {{"data", other}})},
+                          knownFingerprints(*first)),
+                 platform::Error);
+    EXPECT_FALSE(fs::exists(received()));
+    faulty.clearFaults();
+    EXPECT_FALSE(exchange({})->record(T2));  // nothing was saved
+    store_.reset();  // before the file system it uses
+}
+
 TEST_F(ReceivedTest, KnownFingerprintsWithANonTextValueAreIgnoredWhole) {
     std::string data = writeAsset("d.bin", "bytes");
     auto first = exchange({thing(T1, {{"data", data}})});

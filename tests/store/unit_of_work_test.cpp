@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <unordered_set>
 
 #include "platform/Error.h"
@@ -406,6 +408,31 @@ TEST_F(UnitOfWorkTest, AFailedBlobWriteFailsTheSaveAndCommitsNothing) {
     EXPECT_EQ(queryInt(path(), "SELECT count(*) FROM Thing"), 0);
     work.save();  // the fault has passed: the same changes save
     EXPECT_EQ(queryInt(path(), "SELECT count(*) FROM Thing WHERE iconDataSize = 6"), 1);
+}
+
+// What runs beside a save has ended when the save returns, and when it fails: the caller
+// rolls the changes back only after. With nothing to write it runs all the same.
+TEST_F(UnitOfWorkTest, WorkBesideASaveEndsWithIt) {
+    test::FaultyFileSystem faulty;
+    auto store = Store::open(path(), faulty);
+    UnitOfWork work(*store);
+    Thing* thing = work.insert(std::make_unique<Thing>(ThingKind::image, "i"));
+    thing->setData(Content::fromBytes("bytes"));
+    int ended = 0;
+    std::string seen;
+    auto beside = [&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        seen = thing->title();
+        ++ended;
+    };
+    faulty.failNth(test::FaultyFileSystem::Operation::Write, 1, ENOSPC);
+    EXPECT_THROW(work.save(beside), platform::Error);
+    EXPECT_EQ(ended, 1);
+    work.save(beside);
+    EXPECT_EQ(ended, 2);
+    EXPECT_EQ(seen, "i");
+    work.save(beside);
+    EXPECT_EQ(ended, 3);
 }
 
 TEST_F(UnitOfWorkTest, ManyContentsAreAllWrittenOrTheSaveFails) {
