@@ -495,11 +495,7 @@ std::string finishResponse(ResponseDraft draft, platform::FileSystem& fileSystem
     // here, so they land in it even if its path is replaced meanwhile.
     platform::OpenFolder folder =
         fileSystem.openSubfolder(platform::paths::parent(draft.receivedPath), "received");
-    ReceivedCopies copies(fileSystem, folder);
-    for (platform::FileSystem::FileCopy& copy : draft.copies) {
-        copies.add(std::move(copy));
-    }
-    copies.finish();
+    writeReceivedCopies(fileSystem, folder, std::move(draft.copies));
     return std::move(draft.text);
 }
 

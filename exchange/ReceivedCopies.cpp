@@ -1,94 +1,51 @@
 // SPDX-License-Identifier: MIT
 #include "exchange/ReceivedCopies.h"
 
-#include <utility>
+#include <exception>
+#include <future>
+#include <iterator>
+#include <system_error>
 
 namespace tavro::exchange {
 
-ReceivedCopies::ReceivedCopies(platform::FileSystem& fileSystem, const platform::OpenFolder& folder)
-    : fileSystem_(fileSystem), folder_(folder) {}
+using Copies = std::vector<platform::FileSystem::FileCopy>;
 
-ReceivedCopies::~ReceivedCopies() {
-    {
-        std::lock_guard lock(mutex_);
-        closed_ = true;
-        waiting_.clear();
-    }
-    handed_.notify_one();
-    if (writer_.joinable()) {
-        writer_.join();
-    }
-}
-
-void ReceivedCopies::add(platform::FileSystem::FileCopy copy) {
-    filling_.push_back(std::move(copy));
-    if (filling_.size() == kBatch) {
-        hand(std::exchange(filling_, {}));
-    }
-}
-
-void ReceivedCopies::hand(Batch batch) {
-    {
-        std::lock_guard lock(mutex_);
-        if (failure_) {
-            return;  // finish() throws it
-        }
-        waiting_.push_back(std::move(batch));
-    }
-    handed_.notify_one();
-    if (!writer_.joinable()) {
-        writer_ = std::thread([this] { writeWaiting(true); });
-    }
-}
-
-// Writes waiting batches until none is left. The writer waits for more until the response is
-// closed; the response's own thread, done with its records, stops when none is waiting rather
-// than wait for the writer to come to them.
-void ReceivedCopies::writeWaiting(bool waitForMore) {
-    for (;;) {
-        Batch batch;
-        {
-            std::unique_lock lock(mutex_);
-            if (waitForMore) {
-                handed_.wait(lock, [this] { return closed_ || !waiting_.empty(); });
-            }
-            if (waiting_.empty()) {
-                return;
-            }
-            batch = std::move(waiting_.front());
-            waiting_.pop_front();
-        }
-        try {
-            fileSystem_.copyFilesInto(folder_, batch);
-        } catch (...) {
-            std::lock_guard lock(mutex_);
-            if (!failure_) {
-                failure_ = std::current_exception();
-            }
-            waiting_.clear();
-            return;
-        }
-    }
-}
-
-void ReceivedCopies::finish() {
-    if (!writer_.joinable()) {
-        // Fewer than a batch: written here, with no thread to start.
-        fileSystem_.copyFilesInto(folder_, std::exchange(filling_, {}));
+void writeReceivedCopies(platform::FileSystem& fileSystem, const platform::OpenFolder& folder,
+                         Copies copies) {
+    if (copies.size() < kSharedFrom) {
+        fileSystem.copyFilesInto(folder, copies);
         return;
     }
-    if (!filling_.empty()) {
-        hand(std::exchange(filling_, {}));
+    const auto middle = copies.begin() + static_cast<std::ptrdiff_t>(copies.size() / 2);
+    Copies other(std::make_move_iterator(middle), std::make_move_iterator(copies.end()));
+    copies.erase(middle, copies.end());
+    std::future<void> otherWritten;
+    try {
+        otherWritten = std::async(std::launch::async,
+                                  [&fileSystem, &folder, &other] {
+                                      fileSystem.copyFilesInto(folder, other);
+                                  });
+    } catch (const std::system_error&) {
+        // No thread to be had: one after the other, here.
+        fileSystem.copyFilesInto(folder, copies);
+        fileSystem.copyFilesInto(folder, other);
+        return;
     }
-    writeWaiting(false);
-    {
-        std::lock_guard lock(mutex_);
-        closed_ = true;
+    std::exception_ptr failure;
+    try {
+        fileSystem.copyFilesInto(folder, copies);
+    } catch (...) {
+        failure = std::current_exception();
     }
-    handed_.notify_one();
-    writer_.join();
-    if (failure_) {
-        std::rethrow_exception(failure_);
+    try {
+        otherWritten.get();
+    } catch (...) {
+        if (!failure) {
+            failure = std::current_exception();
+        }
+    }
+    if (failure) {
+        std::rethrow_exception(failure);
     }
 }
 
