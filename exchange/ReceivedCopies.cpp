@@ -21,10 +21,9 @@ void writeReceivedCopies(platform::FileSystem& fileSystem, const platform::OpenF
     copies.erase(middle, copies.end());
     std::future<void> otherWritten;
     try {
-        otherWritten = std::async(std::launch::async,
-                                  [&fileSystem, &folder, &other] {
-                                      fileSystem.copyFilesInto(folder, other);
-                                  });
+        otherWritten = std::async(std::launch::async, [&fileSystem, &folder, &other] {
+            fileSystem.copyFilesInto(folder, other);
+        });
     } catch (const std::system_error&) {
         // No thread to be had: one after the other, here.
         fileSystem.copyFilesInto(folder, copies);

@@ -343,7 +343,8 @@ TEST_F(ReceivedTest, AFailedSaveHandsOverNoFile) {
     EXPECT_FALSE(fs::exists(received()));
     faulty.clearFaults();
     EXPECT_FALSE(exchange({})->record(T2));  // nothing was saved
-    store_.reset();  // before the file system it uses
+    // The store goes before the file system it uses.
+    store_.reset();
 }
 
 TEST_F(ReceivedTest, KnownFingerprintsWithANonTextValueAreIgnoredWhole) {
