@@ -4,7 +4,6 @@
 #include <exception>
 #include <future>
 #include <iterator>
-#include <system_error>
 
 namespace tavro::exchange {
 
@@ -19,17 +18,10 @@ void writeReceivedCopies(platform::FileSystem& fileSystem, const platform::OpenF
     const auto middle = copies.begin() + static_cast<std::ptrdiff_t>(copies.size() / 2);
     Copies other(std::make_move_iterator(middle), std::make_move_iterator(copies.end()));
     copies.erase(middle, copies.end());
-    std::future<void> otherWritten;
-    try {
-        otherWritten = std::async(std::launch::async, [&fileSystem, &folder, &other] {
-            fileSystem.copyFilesInto(folder, other);
-        });
-    } catch (const std::system_error&) {
-        // No thread to be had: one after the other, here.
-        fileSystem.copyFilesInto(folder, copies);
-        fileSystem.copyFilesInto(folder, other);
-        return;
-    }
+    // When no thread is to be had, the other half is written at the wait for it, after this one.
+    std::future<void> otherWritten =
+        std::async(std::launch::async | std::launch::deferred,
+                   [&fileSystem, &folder, &other] { fileSystem.copyFilesInto(folder, other); });
     std::exception_ptr failure;
     try {
         fileSystem.copyFilesInto(folder, copies);

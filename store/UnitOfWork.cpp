@@ -2,7 +2,7 @@
 #include "store/UnitOfWork.h"
 
 #include <algorithm>
-#include <system_error>
+#include <thread>
 #include <unordered_set>
 
 #include "platform/Error.h"
@@ -550,24 +550,22 @@ void UnitOfWork::save(const std::function<void()>& alongside) {
         throw;
     }
     // Should the commit fail, the future's end waits for the thread before the changes could
-    // be rolled back under it. The writing decides when the save ends, so the thread beside it
-    // gives way to it.
+    // be rolled back under it. The writing decides when the save ends, so a thread beside it
+    // gives way to it. When no thread is to be had, the work is deferred to the wait for it,
+    // on this thread, after the commit, as the blobs' writing is.
     std::future<void> beside;
     if (alongside) {
-        try {
-            beside = std::async(std::launch::async, [&alongside] {
-                platform::giveWayToOtherThreads();
-                alongside();
-            });
-        } catch (const std::system_error&) {
-            // No thread to be had: it runs after the commit instead.
-        }
+        beside = std::async(std::launch::async | std::launch::deferred,
+                            [&alongside, caller = std::this_thread::get_id()] {
+                                if (std::this_thread::get_id() != caller) {
+                                    platform::giveWayToOtherThreads();
+                                }
+                                alongside();
+                            });
     }
     commitChanges();
     if (beside.valid()) {
         beside.wait();
-    } else if (alongside) {
-        alongside();
     }
     // After the locks are released: removal needs the blob folder to itself.
     collectReplacedBlobs();
