@@ -19,9 +19,10 @@
 //
 // For each exchange: time, records/s, request and response sizes, peak memory (the rise of
 // VmHWM over the exchange, reset through /proc/self/clear_refs) beside the bound
-// 2 × (request + response) + 64 MiB and the resident size it rose from, and bytes read and
-// written. Between exchanges the child gives each response back to the record memo, as the
-// library's bridge does once its host has the answer.
+// 2 × (request + response) + 64 MiB and the resident size it rose from, the processor time of
+// its threads (user and system), and bytes read and written. Between exchanges the child gives
+// each response back to the record memo, as the library's bridge does once its host has the
+// answer.
 //
 // Usage: exchange_bench [--no-large-files] [--first-import-only] [--million] [THINGS...]
 //   THINGS defaults to 10000 100000, unless --million is given.
@@ -31,6 +32,7 @@
 #include <malloc.h>
 #include <sqlite3.h>
 #include <sys/ioctl.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -112,6 +114,19 @@ Io io() {
         }
     }
     return result;
+}
+
+// Processor time of this process's threads, those already ended included, in seconds. Beside
+// the wall time it tells a slow machine (the same processor time, waited for longer) from more
+// work, and how much of the time the threads ran side by side.
+struct ProcessorTime {
+    double user = 0, system = 0;
+};
+ProcessorTime processorTime() {
+    struct rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    auto seconds = [](const timeval& time) { return time.tv_sec + time.tv_usec / 1e6; };
+    return {seconds(usage.ru_utime), seconds(usage.ru_stime)};
 }
 
 // ---- Files --------------------------------------------------------------------------------
@@ -349,6 +364,7 @@ struct Figures {
     long long requestBytes = 0, responseBytes = 0, peakBytes = 0;
     long long residentBefore = 0;  // what the process held when the exchange began
     Io io;
+    ProcessorTime processor;
     double floorSeconds = 0;  // only when asked for
 };
 
@@ -409,6 +425,7 @@ void runSteps(const std::string& storePath, const std::vector<Step>& steps,
         Figures figures;
         long long start = resetPeak();
         Io before = io();
+        ProcessorTime processorBefore = processorTime();
         auto began = Clock::now();
         {
             auto request = exchange::ExchangeRequest::parse(parser, text);
@@ -416,6 +433,9 @@ void runSteps(const std::string& storePath, const std::vector<Step>& steps,
                                                  sync, &assetDigests, &records);
         }
         figures.seconds = secondsSince(began);
+        ProcessorTime processorAfter = processorTime();
+        figures.processor = {processorAfter.user - processorBefore.user,
+                             processorAfter.system - processorBefore.system};
         Io after = io();
         figures.peakBytes = statusBytes("VmHWM:") - start;
         figures.residentBefore = start;
@@ -487,6 +507,8 @@ void report(const char* name, size_t records, const Figures& f, const std::strin
     // The peak is the rise above this: the store's records, and the parser's and the last
     // response's memory that an exchange after another finds in place, are held before it.
     std::printf("    resident before it %.1f MiB\n", f.residentBefore / kMiB);
+    std::printf("    processor %.3f s user + %.3f s system\n", f.processor.user,
+                f.processor.system);
     std::printf("    read %.1f MiB, written %.1f MiB%s%s\n", f.io.read / kMiB, f.io.written / kMiB,
                 target.empty() ? "" : "; ", target.c_str());
 }
