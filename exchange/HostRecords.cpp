@@ -117,12 +117,12 @@ Target createMissing(UnitOfWork& unitOfWork, const json::Fields& record, Exchang
     Uuid uuid = requireIdentifier(record);
     switch (RecordType type = requireType(record)) {
         case RecordType::Project:
-            return {type, findOrCreate(indexes.projects, uuid, unitOfWork, [] {
-                        return std::make_unique<model::Project>("", nullptr);
+            return {type, findOrCreate(indexes.projects, uuid, unitOfWork, [&] {
+                        return std::make_unique<model::Project>(uuid, "", nullptr);
                     })};
         case RecordType::Tag:
             return {type, findOrCreate(indexes.tags, uuid, unitOfWork,
-                                       [] { return std::make_unique<model::Tag>(""); })};
+                                       [&] { return std::make_unique<model::Tag>(uuid, ""); })};
         case RecordType::Thing:
             // Every value of the new thing comes from the record: no random identifier and no
             // clock reading is made for it only to be replaced.

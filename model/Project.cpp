@@ -6,8 +6,12 @@
 
 namespace tavro::model {
 
-Project::Project(std::string name, Project* parent) : Record(RecordType::Project) {
-    s_.uuid = platform::Uuid::random();
+Project::Project(std::string name, Project* parent)
+    : Project(platform::Uuid::random(), std::move(name), parent) {}
+
+Project::Project(const platform::Uuid& uuid, std::string name, Project* parent)
+    : Record(RecordType::Project) {
+    s_.uuid = uuid;
     s_.name = std::move(name);
     s_.createdAt = platform::now();
     setParent(parent);

@@ -42,6 +42,9 @@ class Project : public Record {
     // A new project: new uuid, the name as given, created now, and (when a parent is given)
     // one of the parent's children. It is not placed among its siblings: sortOrder stays 0.
     Project(std::string name, Project* parent);
+    // The same with an identifier that comes from elsewhere (an exchange's record), so that no
+    // random one is drawn only to be replaced.
+    Project(const platform::Uuid& uuid, std::string name, Project* parent);
     ~Project();
 
     const platform::Uuid& uuid() const { return s_.uuid; }

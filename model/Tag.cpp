@@ -6,8 +6,10 @@
 
 namespace tavro::model {
 
-Tag::Tag(std::string name) : Record(RecordType::Tag) {
-    s_.uuid = platform::Uuid::random();
+Tag::Tag(std::string name) : Tag(platform::Uuid::random(), std::move(name)) {}
+
+Tag::Tag(const platform::Uuid& uuid, std::string name) : Record(RecordType::Tag) {
+    s_.uuid = uuid;
     s_.name = std::move(name);
     s_.createdAt = platform::now();
 }

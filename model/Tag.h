@@ -26,6 +26,9 @@ class Tag : public Record {
   public:
     // A new tag: new uuid, the name as given, created now.
     explicit Tag(std::string name);
+    // The same with an identifier that comes from elsewhere (an exchange's record), so that no
+    // random one is drawn only to be replaced.
+    Tag(const platform::Uuid& uuid, std::string name);
     ~Tag();
 
     const platform::Uuid& uuid() const { return s_.uuid; }
