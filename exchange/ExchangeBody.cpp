@@ -7,6 +7,7 @@
 #include "exchange/Asset.h"
 #include "exchange/ExchangeRequest.h"
 #include "exchange/HostRecords.h"
+#include "exchange/ReceivedAhead.h"
 #include "store/Store.h"
 #include "store/UnitOfWork.h"
 
@@ -38,9 +39,12 @@ std::string runExchangeBody(Store& store, ExchangeRequest& request,
             request.finishReadingRecords();
         }
         // The response is drafted beside the save: it reads the records the save is writing,
-        // and a save that waits on the disk leaves it a processor. Its files are written once
-        // the save has committed, so the host never receives a content the store lost.
+        // and a save that waits on the disk leaves it a processor. Its files are put in place
+        // once the save has committed, so the host never receives a content the store lost;
+        // those of the host's new contents are written meanwhile.
         ListedRecords listed = listRecords(unitOfWork);
+        ReceivedAhead ahead(fileSystem, receivedFolder(request.directory()),
+                            copiesOfHostFiles(listed));
         std::optional<ResponseDraft> draft;
         std::exception_ptr draftFailure;
         unitOfWork.save([&] {
@@ -53,7 +57,7 @@ std::string runExchangeBody(Store& store, ExchangeRequest& request,
         if (draftFailure) {
             std::rethrow_exception(draftFailure);
         }
-        return finishResponse(std::move(*draft), fileSystem);
+        return finishResponse(std::move(*draft), fileSystem, ahead);
     } catch (...) {
         unitOfWork.rollback();
         throw;

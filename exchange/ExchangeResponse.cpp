@@ -7,6 +7,7 @@
 
 #include "exchange/ExchangeRequest.h"
 #include "exchange/FileFingerprint.h"
+#include "exchange/ReceivedAhead.h"
 #include "exchange/ReceivedCopies.h"
 #include "exchange/RecordMemo.h"
 #include "model/Project.h"
@@ -176,19 +177,32 @@ constexpr size_t assetIndex(int position) {
 // path of its file in "received" (for the host).
 using AssetTexts = std::array<std::optional<std::string>, kAssetCount>;
 
-AssetTexts assetDigests(const model::Thing& thing) {
-    AssetTexts texts;
+// Calls `visit(index, content)` for each content the thing holds, with its place among the
+// byte fields.
+template <typename Visit>
+void forEachAsset(const model::Thing& thing, Visit&& visit) {
     size_t i = 0;
     fields::forEach(fields::kThingFields, [&](const auto& entry) {
         if constexpr (std::is_same_v<typename std::remove_cvref_t<decltype(entry)>::Value,
                                      model::OptionalContent>) {
             if (const auto& content = thing.state().*entry.member) {
-                texts[i] = content->sha256;
+                visit(i, *content);
             }
             ++i;
         }
     });
+}
+
+AssetTexts assetDigests(const model::Thing& thing) {
+    AssetTexts texts;
+    forEachAsset(thing,
+                 [&](size_t i, const model::Content& content) { texts[i] = content.sha256; });
     return texts;
+}
+
+// The name in "received" of a thing's content at `asset`.
+std::string assetName(std::string_view identifier, size_t asset) {
+    return std::string(identifier).append(".").append(kAssetKeys[asset]);
 }
 
 void writeTags(json::Writer& out, const std::vector<model::Tag*>& tags) {
@@ -367,10 +381,6 @@ class ThingReporter {
     }
 
   private:
-    static std::string assetName(std::string_view identifier, size_t asset) {
-        return std::string(identifier).append(".").append(kAssetKeys[asset]);
-    }
-
     void copyContents(std::string_view identifier, const AssetTexts& digests) {
         for (size_t i = 0; i < kAssetKeys.size(); ++i) {
             if (digests[i]) {
@@ -489,13 +499,36 @@ ResponseDraft draftResponse(const ListedRecords& records, const ExchangeRequest&
     return draft;
 }
 
-std::string finishResponse(ResponseDraft draft, platform::FileSystem& fileSystem) {
+HostFileCopies copiesOfHostFiles(const ListedRecords& records) {
+    HostFileCopies host;
+    for (const model::Thing* thing : records.things) {
+        forEachAsset(*thing, [&](size_t i, const model::Content& content) {
+            if (content.isPendingFile()) {
+                const platform::Uuid::Text identifier = thing->uuid().lowercaseText();
+                host.copies.push_back(
+                    {content.pending->path, assetName(identifier.view(), i), content.sha256});
+                host.sources.push_back(content.pending);
+            }
+        });
+    }
+    return host;
+}
+
+std::string finishResponse(ResponseDraft draft, platform::FileSystem& fileSystem,
+                           ReceivedAhead& ahead) {
     // The host's folder, so its files follow the host's umask; a "received" that is a link or
     // a file is refused rather than written through. The files go through the folder opened
     // here, so they land in it even if its path is replaced meanwhile.
-    platform::OpenFolder folder =
-        fileSystem.openSubfolder(platform::paths::parent(draft.receivedPath), "received");
-    writeReceivedCopies(fileSystem, folder, std::move(draft.copies));
+    std::optional<platform::OpenFolder> opened;
+    const platform::OpenFolder* folder = ahead.folder();
+    if (folder == nullptr) {
+        opened.emplace(
+            fileSystem.openSubfolder(platform::paths::parent(draft.receivedPath), "received"));
+        folder = &*opened;
+    }
+    std::vector<platform::FileSystem::FileCopy> unwritten =
+        fileSystem.placePreparedCopies(*folder, ahead.handOver(), std::move(draft.copies));
+    writeReceivedCopies(fileSystem, *folder, std::move(unwritten));
     return std::move(draft.text);
 }
 

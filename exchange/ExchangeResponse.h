@@ -6,10 +6,12 @@
 // the exchange directory's "received" folder only when the host's known fingerprint for it is
 // missing or differs, so an exchange in which nothing changed writes no file.
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "model/Content.h"
 #include "platform/FileSystem.h"
 #include "platform/Time.h"
 
@@ -30,6 +32,7 @@ using store::Store;
 using store::UnitOfWork;
 
 class ExchangeRequest;
+class ReceivedAhead;
 class RecordMemo;
 
 struct SyncStatus {
@@ -64,9 +67,20 @@ struct ResponseDraft {
 ResponseDraft draftResponse(const ListedRecords& records, const ExchangeRequest& request,
                             const Store& store, const SyncStatus& sync, RecordMemo* memo = nullptr);
 
-// Creates "received" and writes the draft's files into it; returns the text. Throws the file
-// system's error when "received" or one of its files cannot be written; files already written
-// stay, and no half-written file is left under a final name.
-std::string finishResponse(ResponseDraft draft, platform::FileSystem& fileSystem);
+// The files of "received" that the records' new contents fill, as copies of the host's own files
+// those contents come from (each digest checked on the way), with what keeps those files open.
+// The response hands one over only where the host does not hold its thing; see ReceivedAhead.
+struct HostFileCopies {
+    std::vector<platform::FileSystem::FileCopy> copies;
+    std::vector<std::shared_ptr<const model::Content::Pending>> sources;
+};
+HostFileCopies copiesOfHostFiles(const ListedRecords& records);
+
+// Creates "received" and writes the draft's files into it; returns the text. The files `ahead`
+// wrote are put in place rather than written again. Throws the file system's error when
+// "received" or one of its files cannot be written; files already written stay, and no
+// half-written file is left under a final name.
+std::string finishResponse(ResponseDraft draft, platform::FileSystem& fileSystem,
+                           ReceivedAhead& ahead);
 
 }  // namespace tavro::exchange

@@ -17,6 +17,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <unordered_map>
 
 #include "platform/BackgroundFlush.h"
 #include "platform/Descriptor.h"
@@ -580,26 +581,85 @@ OpenFolder FileSystem::openSubfolder(const std::string& directory, const std::st
     return folder;
 }
 
-void FileSystem::copyFilesInto(const OpenFolder& folder, const std::vector<FileCopy>& copies) {
+struct PreparedCopies::Files {
     std::vector<std::unique_ptr<TemporaryFile>> temporaries;
-    temporaries.reserve(copies.size());
-    BackgroundFlush flush(folder.descriptor());
-    for (const FileCopy& copy : copies) {
-        temporaries.push_back(std::make_unique<TemporaryFile>(folder.descriptor(), copy.to,
-                                                              Permissions::followUmask,
-                                                              paths::join(folder.path(), copy.to)));
-        flush.wrote(copyInto(copy.from, copy.expectedSha256, *temporaries.back()));
-        temporaries.back()->finishWritingUnsynced();
+    std::unordered_map<std::string, TemporaryFile*> byName;  // those not yet placed
+
+    // The copy prepared under `name`, no longer to be placed; nullptr when there is none.
+    TemporaryFile* take(const std::string& name) {
+        auto found = byName.find(name);
+        if (found == byName.end()) {
+            return nullptr;
+        }
+        TemporaryFile* temporary = found->second;
+        byName.erase(found);
+        return temporary;
     }
+};
+
+PreparedCopies::PreparedCopies() = default;
+PreparedCopies::~PreparedCopies() = default;
+PreparedCopies::PreparedCopies(PreparedCopies&& other) noexcept = default;
+PreparedCopies& PreparedCopies::operator=(PreparedCopies&& other) noexcept = default;
+
+size_t PreparedCopies::size() const {
+    return files_ ? files_->byName.size() : 0;
+}
+
+void FileSystem::copyFilesInto(const OpenFolder& folder, const std::vector<FileCopy>& copies) {
     if (copies.empty()) {
         return;
     }
-    syncFileSystemOf(folder.descriptor(), folder.path());
-    for (size_t i = 0; i < copies.size(); ++i) {
-        renameInFolder(folder, temporaries[i]->path(), copies[i].to);
-        temporaries[i]->committed();
+    // Qualified: one copy is one call of whatever stands in for this file system.
+    PreparedCopies prepared = FileSystem::prepareCopiesInto(folder, copies);
+    placePreparedCopies(folder, prepared, copies);
+}
+
+PreparedCopies FileSystem::prepareCopiesInto(const OpenFolder& folder,
+                                             const std::vector<FileCopy>& copies,
+                                             const std::atomic<bool>* stop) {
+    PreparedCopies prepared;
+    prepared.files_ = std::make_unique<PreparedCopies::Files>();
+    PreparedCopies::Files& files = *prepared.files_;
+    files.temporaries.reserve(copies.size());
+    BackgroundFlush flush(folder.descriptor());
+    for (const FileCopy& copy : copies) {
+        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
+            return {};
+        }
+        auto temporary =
+            std::make_unique<TemporaryFile>(folder.descriptor(), copy.to, Permissions::followUmask,
+                                            paths::join(folder.path(), copy.to));
+        flush.wrote(copyInto(copy.from, copy.expectedSha256, *temporary));
+        temporary->finishWritingUnsynced();
+        files.byName.insert_or_assign(copy.to, temporary.get());
+        files.temporaries.push_back(std::move(temporary));
     }
-    ::fsync(folder.descriptor());  // as syncFolder: the files are in place whatever it answers
+    if (!copies.empty()) {
+        syncFileSystemOf(folder.descriptor(), folder.path());
+    }
+    return prepared;
+}
+
+std::vector<FileSystem::FileCopy> FileSystem::placePreparedCopies(const OpenFolder& folder,
+                                                                  PreparedCopies& prepared,
+                                                                  std::vector<FileCopy> copies) {
+    std::vector<FileCopy> unprepared;
+    bool placed = false;
+    for (FileCopy& copy : copies) {
+        TemporaryFile* temporary = prepared.files_ ? prepared.files_->take(copy.to) : nullptr;
+        if (temporary == nullptr) {
+            unprepared.push_back(std::move(copy));
+            continue;
+        }
+        renameInFolder(folder, temporary->path(), copy.to);
+        temporary->committed();
+        placed = true;
+    }
+    if (placed) {
+        ::fsync(folder.descriptor());  // as syncFolder: the files are in place whatever it answers
+    }
+    return unprepared;
 }
 
 void FileSystem::renameInFolder(const OpenFolder& folder, const std::string& from,

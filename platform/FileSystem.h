@@ -16,8 +16,10 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -91,6 +93,26 @@ class OpenFolder {
     std::string path_;
 };
 
+// Copies written into an open folder ahead of their final names, for a caller that learns only
+// later which of them it needs (FileSystem::prepareCopiesInto). Each lies in the folder under a
+// temporary name, already on disk, until it is placed (FileSystem::placePreparedCopies); a
+// power loss therefore never leaves a partly written file under a final name. Those never
+// placed are removed when this ends. Used by one thread at a time.
+class PreparedCopies {
+  public:
+    PreparedCopies();
+    ~PreparedCopies();
+    PreparedCopies(PreparedCopies&& other) noexcept;
+    PreparedCopies& operator=(PreparedCopies&& other) noexcept;
+
+    size_t size() const;
+
+  private:
+    friend class FileSystem;
+    struct Files;
+    std::unique_ptr<Files> files_;
+};
+
 class FileSystem {
   public:
     virtual ~FileSystem() = default;
@@ -150,6 +172,17 @@ class FileSystem {
     // relative to the folder's descriptor; `FileCopy::to` is the name in the folder. The files
     // follow the umask.
     virtual void copyFilesInto(const OpenFolder& folder, const std::vector<FileCopy>& copies);
+    // copyFilesInto in two steps, for a caller that can write its files before it knows which
+    // of them it will need. First every copy is written under a temporary name and flushed to
+    // disk. When `stop` turns true meanwhile, the writing ends early and nothing is kept.
+    virtual PreparedCopies prepareCopiesInto(const OpenFolder& folder,
+                                             const std::vector<FileCopy>& copies,
+                                             const std::atomic<bool>* stop = nullptr);
+    // Then each of `copies` that was prepared under the same name takes its final name, and the
+    // folder is flushed; returns the copies that were not prepared, in their order, for the
+    // caller to write. The prepared copy must hold what `from` holds: only names are compared.
+    std::vector<FileCopy> placePreparedCopies(const OpenFolder& folder, PreparedCopies& prepared,
+                                              std::vector<FileCopy> copies);
     // The final step of such a copy: `from` replaces `to`, both names in `folder`.
     virtual void renameInFolder(const OpenFolder& folder, const std::string& from,
                                 const std::string& to);

@@ -245,6 +245,40 @@ TEST_F(FileSystemTest, ALargeBatchLandsWholeOrNotAtAllWhileFlushedBehindIt) {
     }
 }
 
+// Copies prepared ahead stay out of sight until placed: only those asked for by name take their
+// final names (replacing what was there), the rest are handed back to be written, and whatever
+// is never placed, or was stopped midway, leaves nothing behind.
+TEST_F(FileSystemTest, PreparedCopiesAppearOnlyWhenPlaced) {
+    fs_.writeFileAtomically(dir_.file("a"), "alpha");
+    fs_.writeFileAtomically(dir_.file("b"), "beta");
+    OpenFolder received = fs_.openSubfolder(dir_.path(), "received");
+    fs_.writeFileAtomically(dir_.file("received/x.data"), "old");
+    {
+        PreparedCopies prepared =
+            fs_.prepareCopiesInto(received, {{dir_.file("a"), "x.data", sha256Hex("alpha")},
+                                             {dir_.file("b"), "y.data", sha256Hex("beta")}});
+        EXPECT_EQ(prepared.size(), 2u);
+        EXPECT_EQ(fs_.readFile(dir_.file("received/x.data")), "old");
+        EXPECT_FALSE(std::filesystem::exists(dir_.file("received/y.data")));
+
+        const auto unwritten = fs_.placePreparedCopies(
+            received, prepared, {{"blob-a", "x.data", ""}, {"blob-z", "z.data", ""}});
+        ASSERT_EQ(unwritten.size(), 1u);
+        EXPECT_EQ(unwritten[0].to, "z.data");
+        EXPECT_EQ(fs_.readFile(dir_.file("received/x.data")), "alpha");
+    }
+    EXPECT_EQ(entries(dir_.file("received")), std::vector<std::string>{"x.data"});
+
+    // A source that no longer has its digest fails the preparation and keeps nothing of it.
+    errorOf([&] {
+        fs_.prepareCopiesInto(received, {{dir_.file("b"), "y.data", sha256Hex("beta")},
+                                         {dir_.file("a"), "w.data", sha256Hex("other")}});
+    });
+    const std::atomic<bool> stop{true};
+    EXPECT_EQ(fs_.prepareCopiesInto(received, {{dir_.file("b"), "y.data", ""}}, &stop).size(), 0u);
+    EXPECT_EQ(entries(dir_.file("received")), std::vector<std::string>{"x.data"});
+}
+
 // Temporary names follow one sequence per process, which a forked child continues: two
 // processes writing the same files at once then meet the same names, and must both succeed.
 TEST_F(FileSystemTest, ForkedWritersOfTheSameFilesBothSucceed) {

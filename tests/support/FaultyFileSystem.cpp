@@ -97,6 +97,15 @@ void FaultyFileSystem::copyFilesInto(const platform::OpenFolder& folder,
     FileSystem::copyFilesInto(folder, copies);
 }
 
+platform::PreparedCopies FaultyFileSystem::prepareCopiesInto(const platform::OpenFolder& folder,
+                                                             const std::vector<FileCopy>& copies,
+                                                             const std::atomic<bool>* stop) {
+    for (const FileCopy& copy : copies) {
+        enter(Operation::Copy, folder.path() + "/" + copy.to, "copied");
+    }
+    return FileSystem::prepareCopiesInto(folder, copies, stop);
+}
+
 void FaultyFileSystem::rename(const std::string& from, const std::string& to) {
     enter(Operation::Rename, to, "moved");
     FileSystem::rename(from, to);

@@ -43,6 +43,9 @@ class FaultyFileSystem : public platform::FileSystem {
         platform::Permissions permissions = platform::Permissions::privateToUser) override;
     void copyFilesInto(const platform::OpenFolder& folder,
                        const std::vector<FileCopy>& copies) override;
+    platform::PreparedCopies prepareCopiesInto(const platform::OpenFolder& folder,
+                                               const std::vector<FileCopy>& copies,
+                                               const std::atomic<bool>* stop = nullptr) override;
     void rename(const std::string& from, const std::string& to) override;
     void renameInFolder(const platform::OpenFolder& folder, const std::string& from,
                         const std::string& to) override;
