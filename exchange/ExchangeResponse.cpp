@@ -503,7 +503,7 @@ HostFileCopies copiesOfHostFiles(const ListedRecords& records) {
     HostFileCopies host;
     for (const model::Thing* thing : records.things) {
         forEachAsset(*thing, [&](size_t i, const model::Content& content) {
-            if (content.isPendingFile()) {
+            if (content.isPendingFile() && content.size <= kCopiedAheadAtMost) {
                 const platform::Uuid::Text identifier = thing->uuid().lowercaseText();
                 host.copies.push_back(
                     {content.pending->path, assetName(identifier.view(), i), content.sha256});

@@ -6,6 +6,7 @@
 // the exchange directory's "received" folder only when the host's known fingerprint for it is
 // missing or differs, so an exchange in which nothing changed writes no file.
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -70,6 +71,10 @@ ResponseDraft draftResponse(const ListedRecords& records, const ExchangeRequest&
 // The files of "received" that the records' new contents fill, as copies of the host's own files
 // those contents come from (each digest checked on the way), with what keeps those files open.
 // The response hands one over only where the host does not hold its thing; see ReceivedAhead.
+// Only contents of at most kCopiedAheadAtMost bytes: for larger ones the bytes, not the number
+// of files, are the cost, and they are copied from their blob in the kernel after the commit
+// rather than read and hashed once more.
+inline constexpr uint64_t kCopiedAheadAtMost = uint64_t{1} << 20;
 struct HostFileCopies {
     std::vector<platform::FileSystem::FileCopy> copies;
     std::vector<std::shared_ptr<const model::Content::Pending>> sources;
