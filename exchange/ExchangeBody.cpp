@@ -44,7 +44,7 @@ std::string runExchangeBody(Store& store, ExchangeRequest& request,
         // those of the host's new contents are written meanwhile.
         ListedRecords listed = listRecords(unitOfWork);
         ReceivedAhead ahead(fileSystem, receivedFolder(request.directory()),
-                            copiesOfHostFiles(listed));
+                            copiesOfHostFiles(indexes.givenHostFiles));
         std::optional<ResponseDraft> draft;
         std::exception_ptr draftFailure;
         unitOfWork.save([&] {

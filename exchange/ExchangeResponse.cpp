@@ -499,9 +499,9 @@ ResponseDraft draftResponse(const ListedRecords& records, const ExchangeRequest&
     return draft;
 }
 
-HostFileCopies copiesOfHostFiles(const ListedRecords& records) {
+HostFileCopies copiesOfHostFiles(const std::vector<model::Thing*>& things) {
     HostFileCopies host;
-    for (const model::Thing* thing : records.things) {
+    for (const model::Thing* thing : things) {
         forEachAsset(*thing, [&](size_t i, const model::Content& content) {
             if (content.isPendingFile() && content.size <= kCopiedAheadAtMost) {
                 const platform::Uuid::Text identifier = thing->uuid().lowercaseText();

@@ -68,7 +68,7 @@ struct ResponseDraft {
 ResponseDraft draftResponse(const ListedRecords& records, const ExchangeRequest& request,
                             const Store& store, const SyncStatus& sync, RecordMemo* memo = nullptr);
 
-// The files of "received" that the records' new contents fill, as copies of the host's own files
+// The files of "received" that the things' new contents fill, as copies of the host's own files
 // those contents come from (each digest checked on the way), with what keeps those files open.
 // The response hands one over only where the host does not hold its thing; see ReceivedAhead.
 // Only contents of at most kCopiedAheadAtMost bytes: for larger ones the bytes, not the number
@@ -79,7 +79,7 @@ struct HostFileCopies {
     std::vector<platform::FileSystem::FileCopy> copies;
     std::vector<std::shared_ptr<const model::Content::Pending>> sources;
 };
-HostFileCopies copiesOfHostFiles(const ListedRecords& records);
+HostFileCopies copiesOfHostFiles(const std::vector<model::Thing*>& things);
 
 // Creates "received" and writes the draft's files into it; returns the text. The files `ahead`
 // wrote are put in place rather than written again. Throws the file system's error when

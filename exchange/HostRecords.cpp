@@ -238,28 +238,35 @@ void offerForRepair(UnitOfWork& unitOfWork, const model::OptionalContent& held,
 }
 
 // The byte fields, in schema order, from the record's asset files. `data` was read before the
-// merge decision (and offered for repair then); the others are read here.
-void applyContents(UnitOfWork& unitOfWork, model::Thing& thing, const json::Fields& record,
+// merge decision (and offered for repair then); the others are read here. Returns whether the
+// thing now holds a content that is still one of the host's files (a new content).
+bool applyContents(UnitOfWork& unitOfWork, model::Thing& thing, const json::Fields& record,
                    std::optional<model::Content> data, AssetReader& assets) {
+    bool tookHostFile = false;
     fields::forEach(fields::kThingFields, [&](const auto& entry) {
         if constexpr (std::is_same_v<typename std::remove_cvref_t<decltype(entry)>::Value,
                                      model::OptionalContent>) {
             if (entry.index == static_cast<int>(model::ThingField::data)) {
                 (thing.*entry.setter)(std::move(data));
-                return;
+            } else {
+                std::optional<model::Content> content = assets.read(record, entry.key);
+                (thing.*entry.setter)(content);
+                offerForRepair(unitOfWork, thing.state().*entry.member, content);
             }
-            std::optional<model::Content> content = assets.read(record, entry.key);
-            (thing.*entry.setter)(content);
-            offerForRepair(unitOfWork, thing.state().*entry.member, content);
+            const model::OptionalContent& held = thing.state().*entry.member;
+            tookHostFile = tookHostFile || (held && held->isPendingFile());
         }
     });
+    return tookHostFile;
 }
 
 void applyThingFields(UnitOfWork& unitOfWork, model::Thing& thing, const json::Fields& record,
                       std::optional<model::Content> data, AssetReader& assets,
-                      const ExchangeIndexes& indexes) {
+                      ExchangeIndexes& indexes) {
     applyFields(thing, record, fields::kThingFields, indexes);
-    applyContents(unitOfWork, thing, record, std::move(data), assets);
+    if (applyContents(unitOfWork, thing, record, std::move(data), assets)) {
+        indexes.givenHostFiles.push_back(&thing);
+    }
 }
 
 enum class Decision { Apply, Skip };

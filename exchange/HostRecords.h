@@ -36,6 +36,8 @@ struct ExchangeIndexes {
     std::unordered_map<platform::Uuid, model::Tag*> tags;
     std::unordered_map<platform::Uuid, model::Project*> projects;
     std::unordered_set<platform::Uuid> priorThings;
+    // The things that took a content from one of the host's files, as they were applied.
+    std::vector<model::Thing*> givenHostFiles;
 };
 
 // Loads every record of the unit of work and indexes it; two records of one type with the same
