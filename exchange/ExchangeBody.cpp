@@ -41,7 +41,9 @@ std::string runExchangeBody(Store& store, ExchangeRequest& request,
         // The response is drafted beside the save: it reads the records the save is writing,
         // and a save that waits on the disk leaves it a processor. Its files are put in place
         // once the save has committed, so the host never receives a content the store lost;
-        // those of the host's new contents are written meanwhile.
+        // those of the host's new contents are written meanwhile. They are named after the
+        // things' contents as they stand now, which nothing changes before the draft lists
+        // them: each one prepared holds what the response hands over under its name.
         ListedRecords listed = listRecords(unitOfWork);
         ReceivedAhead ahead(fileSystem, receivedFolder(request.directory()),
                             copiesOfHostFiles(indexes.givenHostFiles));
