@@ -527,7 +527,7 @@ std::string finishResponse(ResponseDraft draft, platform::FileSystem& fileSystem
         folder = &*opened;
     }
     std::vector<platform::FileSystem::FileCopy> unwritten =
-        fileSystem.placePreparedCopies(*folder, ahead.handOver(), std::move(draft.copies));
+        fileSystem.placePreparedCopies(*folder, ahead.handOver(), draft.copies);
     writeReceivedCopies(fileSystem, *folder, std::move(unwritten));
     return std::move(draft.text);
 }

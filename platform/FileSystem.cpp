@@ -641,15 +641,14 @@ PreparedCopies FileSystem::prepareCopiesInto(const OpenFolder& folder,
     return prepared;
 }
 
-std::vector<FileSystem::FileCopy> FileSystem::placePreparedCopies(const OpenFolder& folder,
-                                                                  PreparedCopies& prepared,
-                                                                  std::vector<FileCopy> copies) {
+std::vector<FileSystem::FileCopy> FileSystem::placePreparedCopies(
+    const OpenFolder& folder, PreparedCopies& prepared, const std::vector<FileCopy>& copies) {
     std::vector<FileCopy> unprepared;
     bool placed = false;
-    for (FileCopy& copy : copies) {
+    for (const FileCopy& copy : copies) {
         TemporaryFile* temporary = prepared.files_ ? prepared.files_->take(copy.to) : nullptr;
         if (temporary == nullptr) {
-            unprepared.push_back(std::move(copy));
+            unprepared.push_back(copy);
             continue;
         }
         renameInFolder(folder, temporary->path(), copy.to);

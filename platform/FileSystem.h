@@ -182,7 +182,7 @@ class FileSystem {
     // folder is flushed; returns the copies that were not prepared, in their order, for the
     // caller to write. The prepared copy must hold what `from` holds: only names are compared.
     std::vector<FileCopy> placePreparedCopies(const OpenFolder& folder, PreparedCopies& prepared,
-                                              std::vector<FileCopy> copies);
+                                              const std::vector<FileCopy>& copies);
     // The final step of such a copy: `from` replaces `to`, both names in `folder`.
     virtual void renameInFolder(const OpenFolder& folder, const std::string& from,
                                 const std::string& to);
