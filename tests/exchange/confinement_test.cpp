@@ -233,8 +233,13 @@ TEST_F(ConfinementTest, AReceivedLinkIsRefusedAndNothingIsWrittenWhereItLeads) {
 
 TEST_F(ConfinementTest, AReceivedFileIsNamedAsTheCause) {
     real().writeFileAtomically(received(), "not a folder");
-    EXPECT_EQ(exchangeError({}),
-              "\u201creceived\u201d in the folder \u201cexchange\u201d is a file, not a folder.");
+    const std::string cause =
+        "\u201creceived\u201d in the folder \u201cexchange\u201d is a file, not a folder.";
+    EXPECT_EQ(exchangeError({}), cause);
+    // A thing with a new file changes nothing of it: the save comes first and stays.
+    EXPECT_EQ(exchangeError({thing(T1, {{"data", writeAsset("d.bin", "bytes")}})}), cause);
+    fs::remove(received());
+    EXPECT_TRUE(exchange({})->record(T1));
 }
 
 TEST_F(ConfinementTest, OnlyOurOwnLeftoverTemporariesAreRemoved) {

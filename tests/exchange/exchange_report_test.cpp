@@ -3,10 +3,12 @@
 // independently), conflict copies, asset confinement, and the files in "received".
 
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 
 #include "exchange/ConflictCopy.h"
 #include "exchange/ExchangeBody.h"
@@ -345,6 +347,35 @@ TEST_F(ReceivedTest, AFailedSaveHandsOverNoFile) {
     EXPECT_FALSE(exchange({})->record(T2));  // nothing was saved
     // The store goes before the file system it uses.
     store_.reset();
+}
+
+// The files written beside the save are those the store's contents give once it is done: the
+// same bytes a later exchange copies from the store, whether small or large, shared by two
+// things, or of a thing the request names twice. One of a thing the request then deletes is
+// not handed over, and nothing temporary stays.
+TEST_F(ReceivedTest, FilesWrittenBesideTheSaveHoldWhatTheStoreHolds) {
+    const std::string T3 = "30000000-0000-0000-0000-000000000003";
+    const std::string T4 = "40000000-0000-0000-0000-000000000004";
+    std::string small = writeAsset("s.bin", "small");
+    std::string large = writeAsset("l.bin", std::string((size_t{1} << 20) + 1, 'x'));
+    exchange({thing(T1, {{"data", small}, {"thumbnail", large}}), thing(T2, {{"data", small}}),
+              thing(T3, {{"data", writeAsset("f.bin", "first")}}),
+              thing(T3, {{"data", writeAsset("g.bin", "second")}}),
+              thing(T4, {{"data", writeAsset("h.bin", "gone")}}), deleted("Thing", T4)});
+    auto contents = [&] {
+        std::map<std::string, std::string> files;
+        for (const auto& entry : fs::directory_iterator(received())) {
+            files[entry.path().filename().string()] =
+                platform::FileSystem::real().readFile(entry.path().string());
+        }
+        return files;
+    };
+    const auto besideTheSave = contents();
+    EXPECT_EQ(besideTheSave.size(), 4u);
+    EXPECT_EQ(besideTheSave.count(T4 + ".data"), 0u);
+    fs::remove_all(received());
+    exchange({});  // no fingerprint known: every file again, from the store
+    EXPECT_EQ(contents(), besideTheSave);
 }
 
 TEST_F(ReceivedTest, KnownFingerprintsWithANonTextValueAreIgnoredWhole) {
