@@ -49,13 +49,15 @@ std::string runExchangeBody(Store& store, ExchangeRequest& request,
                             copiesOfHostFiles(indexes.givenHostFiles));
         std::optional<ResponseDraft> draft;
         std::exception_ptr draftFailure;
-        unitOfWork.save([&] {
-            try {
-                draft = draftResponse(listed, request, store, sync, records);
-            } catch (...) {
-                draftFailure = std::current_exception();
-            }
-        });
+        unitOfWork.save(
+            [&] {
+                try {
+                    draft = draftResponse(listed, request, store, sync, records);
+                } catch (...) {
+                    draftFailure = std::current_exception();
+                }
+            },
+            ahead.copies());
         if (draftFailure) {
             std::rethrow_exception(draftFailure);
         }

@@ -503,11 +503,9 @@ HostFileCopies copiesOfHostFiles(const std::vector<model::Thing*>& things) {
     HostFileCopies host;
     for (const model::Thing* thing : things) {
         forEachAsset(*thing, [&](size_t i, const model::Content& content) {
-            if (content.isPendingFile() && content.size <= kCopiedAheadAtMost) {
+            if (content.isPendingFile()) {
                 const platform::Uuid::Text identifier = thing->uuid().lowercaseText();
-                host.copies.push_back(
-                    {content.pending->path, assetName(identifier.view(), i), content.sha256});
-                host.sources.push_back(content.pending);
+                host[content.sha256].push_back(assetName(identifier.view(), i));
             }
         });
     }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "model/Content.h"
@@ -68,17 +69,10 @@ struct ResponseDraft {
 ResponseDraft draftResponse(const ListedRecords& records, const ExchangeRequest& request,
                             const Store& store, const SyncStatus& sync, RecordMemo* memo = nullptr);
 
-// The files of "received" that the things' new contents fill, as copies of the host's own files
-// those contents come from (each digest checked on the way), with what keeps those files open.
-// The response hands one over only where the host does not hold its thing; see ReceivedAhead.
-// Only contents of at most kCopiedAheadAtMost bytes: for larger ones the bytes, not the number
-// of files, are the cost, and they are copied from their blob in the kernel after the commit
-// rather than read and hashed once more.
-inline constexpr uint64_t kCopiedAheadAtMost = uint64_t{1} << 20;
-struct HostFileCopies {
-    std::vector<platform::FileSystem::FileCopy> copies;
-    std::vector<std::shared_ptr<const model::Content::Pending>> sources;
-};
+// The files of "received" that the things' new contents from the host's own files fill, by
+// the contents' digests: the save writes them as it copies those contents into the store. The
+// response hands one over only where the host does not hold its thing; see ReceivedAhead.
+using HostFileCopies = std::unordered_map<std::string, std::vector<std::string>>;
 HostFileCopies copiesOfHostFiles(const std::vector<model::Thing*>& things);
 
 // Creates "received" and writes the draft's files into it; returns the text. The files `ahead`

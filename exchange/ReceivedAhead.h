@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// The "received" files of an exchange's new contents, written while its save runs.
+// The "received" files of an exchange's new contents, written by its save.
 //
 // A first import hands every content it brings back to its host. Written only after the
-// commit, those thousands of files would wait for the save, and the save's waits for the disk
-// would leave a processor idle. The contents that come from the host's own files are known
-// before the save, and so are their names in "received": they are written there beside the
-// save, on a thread of their own, under temporary names, and flushed to disk. Once the save
-// has committed, the response puts in place those it hands over
+// commit, those thousands of files would wait for the save, and each content would be read and
+// hashed once more. The save reads and checks every new content from the host's file as it
+// stores it, and the names of the contents' files in "received" are known before the save: it
+// writes them from the same bytes (platform::ExtraCopies), under temporary names, on disk with
+// its own files. Once the save has committed, the response puts in place those it hands over
 // (FileSystem::placePreparedCopies); the rest are removed.
 //
 // A failed save still hands over no file: what was written is removed, and so is "received"
@@ -15,11 +15,8 @@
 // only ends the writing ahead: the response then writes its files itself, and reports the cause
 // if it fails too.
 //
-// Used on the exchange's thread; the thread it starts has ended when handOver() returns or
-// this ends.
+// Used on the exchange's thread; the save writes into it only while it runs.
 
-#include <atomic>
-#include <future>
 #include <optional>
 #include <string>
 
@@ -30,16 +27,18 @@ namespace tavro::exchange {
 
 class ReceivedAhead {
   public:
-    // Starts writing `host`'s copies into the folder `receivedPath` (made when missing).
+    // Opens the folder `receivedPath` (made when missing) for `host`'s copies.
     ReceivedAhead(platform::FileSystem& fileSystem, std::string receivedPath, HostFileCopies host);
     ~ReceivedAhead();
     ReceivedAhead(const ReceivedAhead&) = delete;
     ReceivedAhead& operator=(const ReceivedAhead&) = delete;
 
-    // The folder written into; nullptr when nothing was written ahead.
+    // The folder written into; nullptr when nothing is written ahead.
     const platform::OpenFolder* folder() const { return folder_ ? &*folder_ : nullptr; }
-    // Waits for the writing and hands over what it prepared (nothing when it failed); the
-    // folder stays from here on, whatever happens to the response.
+    // The copies for the save to make; nullptr when none.
+    platform::ExtraCopies* copies() { return folder_ ? &copies_ : nullptr; }
+    // Hands over what the save prepared; the folder stays from here on, whatever happens to
+    // the response.
     platform::PreparedCopies& handOver();
 
   private:
@@ -47,10 +46,7 @@ class ReceivedAhead {
     bool madeFolder_ = false;
     bool handedOver_ = false;
     std::optional<platform::OpenFolder> folder_;
-    HostFileCopies host_;
-    std::atomic<bool> stop_{false};
-    platform::PreparedCopies prepared_;
-    std::future<void> writing_;
+    platform::ExtraCopies copies_;
 };
 
 }  // namespace tavro::exchange

@@ -415,19 +415,28 @@ void FileSystem::writeFileAtomically(const std::string& path, std::string_view b
 
 namespace {
 
-// Fills `temporary` with the bytes of `from`, checking their digest when one is expected.
-// Returns the bytes copied.
+// Fills `temporary` with the bytes of `from`, checking their digest when one is expected and
+// passing each chunk to `alsoTo` when given. Returns the bytes copied.
 uint64_t copyInto(const std::string& from, const std::string& expectedSha256,
-                  TemporaryFile& temporary) {
+                  TemporaryFile& temporary,
+                  const std::function<void(std::string_view)>& alsoTo = nullptr) {
     const std::string& to = temporary.reportedPath();
     Descriptor source(openForReading(from));
-    if (expectedSha256.empty()) {
+    if (expectedSha256.empty() && !alsoTo) {
         const uint64_t copied = copyInKernel(source.get(), temporary.fd(), to);
         return copied > 0 ? copied : copyThroughBuffer(source.get(), temporary, from, nullptr);
     }
     Sha256 hash;
-    const uint64_t copied = copyThroughBuffer(source.get(), temporary, from,
-                                              [&](std::string_view chunk) { hash.update(chunk); });
+    const uint64_t copied =
+        copyThroughBuffer(source.get(), temporary, from, [&](std::string_view chunk) {
+            hash.update(chunk);
+            if (alsoTo) {
+                alsoTo(chunk);
+            }
+        });
+    if (expectedSha256.empty()) {
+        return copied;
+    }
     const std::string actual = hash.finishHex();
     if (actual != expectedSha256) {
         ErrorRef error = makeFileError(EIO, to, "copied");
@@ -452,6 +461,104 @@ void syncFileSystemOf(const std::string& folder, const std::string& reportedPath
     }
     syncFileSystemOf(fd.get(), reportedPath);
 }
+
+}  // namespace
+
+struct PreparedCopies::Files {
+    std::vector<std::unique_ptr<TemporaryFile>> temporaries;
+    std::unordered_map<std::string, TemporaryFile*> byName;  // those not yet placed
+
+    // The copy prepared under `name`, no longer to be placed; nullptr when there is none.
+    TemporaryFile* take(const std::string& name) {
+        auto found = byName.find(name);
+        if (found == byName.end()) {
+            return nullptr;
+        }
+        TemporaryFile* temporary = found->second;
+        byName.erase(found);
+        return temporary;
+    }
+};
+
+namespace {
+
+// The extra copies of a batch's contents (ExtraCopies), written as the batch reads each
+// content. A failure of theirs ends them all, and is never the batch's.
+class ExtraFiles {
+  public:
+    ExtraFiles(ExtraCopies* extra, PreparedCopies::Files* files)
+        : extra_(extra != nullptr && extra->folder != nullptr ? extra : nullptr), files_(files) {}
+
+    // Opens the copies wanted of the content with digest `sha256`, about to be read.
+    void open(const std::string& sha256) {
+        if (extra_ == nullptr) {
+            return;
+        }
+        const auto found = extra_->namesByDigest.find(sha256);
+        if (found == extra_->namesByDigest.end()) {
+            return;
+        }
+        attempt([&] {
+            const OpenFolder& folder = *extra_->folder;
+            for (const std::string& name : found->second) {
+                opened_.emplace_back(name, std::make_unique<TemporaryFile>(
+                                               folder.descriptor(), name, Permissions::followUmask,
+                                               paths::join(folder.path(), name)));
+            }
+        });
+    }
+    bool writing() const { return !opened_.empty(); }
+    size_t count() const { return opened_.size(); }
+    void write(std::string_view chunk) {
+        attempt([&] {
+            for (auto& file : opened_) {
+                file.second->write(chunk);
+            }
+        });
+    }
+    // The content was read whole and had its digest: its copies join the prepared ones.
+    void keep() {
+        attempt([&] {
+            for (auto& [name, file] : opened_) {
+                file->finishWritingUnsynced();
+                files_->byName.insert_or_assign(name, file.get());
+                files_->temporaries.push_back(std::move(file));
+            }
+        });
+        opened_.clear();
+    }
+    // After the batch's own flush, which covered the file systems of `synced`.
+    void flush(const std::set<dev_t>& synced) {
+        attempt([&] {
+            struct stat info {};
+            const int folder = extra_ ? extra_->folder->descriptor() : -1;
+            if (folder >= 0 && !files_->temporaries.empty() &&
+                (::fstat(folder, &info) != 0 || synced.count(info.st_dev) == 0)) {
+                syncFileSystemOf(folder, extra_->folder->path());
+            }
+        });
+    }
+
+  private:
+    template <typename Step>
+    void attempt(Step&& step) {
+        if (extra_ == nullptr) {
+            return;
+        }
+        try {
+            step();
+        } catch (...) {
+            opened_.clear();
+            files_->byName.clear();
+            files_->temporaries.clear();
+            extra_ = nullptr;
+        }
+    }
+
+    ExtraCopies* extra_;
+    PreparedCopies::Files* files_;
+    std::vector<std::pair<std::string, std::unique_ptr<TemporaryFile>>> opened_;
+};
 
 // The folder that holds `path`, open; -1 when it cannot be opened.
 int openFolderOf(const std::string& path) {
@@ -520,7 +627,8 @@ void FileSystem::copyFileAtomically(const std::string& from, const std::string& 
     syncFolder(paths::parent(paths::absolute(to)));
 }
 
-void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies, Permissions permissions) {
+void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies, Permissions permissions,
+                                     ExtraCopies* extra) {
     std::vector<std::unique_ptr<TemporaryFile>> temporaries;
     temporaries.reserve(copies.size());
     std::set<std::string> folders;
@@ -528,10 +636,22 @@ void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies, Permis
     // practice. Declared before the flush, so it stays open until the flush has ended.
     Descriptor firstFolder(copies.empty() ? -1 : openFolderOf(copies.front().to));
     BackgroundFlush flush(firstFolder.get());
+    if (extra != nullptr && !extra->prepared.files_) {
+        extra->prepared.files_ = std::make_unique<PreparedCopies::Files>();
+    }
+    ExtraFiles extras(extra, extra ? extra->prepared.files_.get() : nullptr);
+    const std::function<void(std::string_view)> writeExtras = [&extras](std::string_view chunk) {
+        extras.write(chunk);
+    };
+    const std::function<void(std::string_view)> noExtras;
     for (const FileCopy& copy : copies) {
         temporaries.push_back(std::make_unique<TemporaryFile>(AT_FDCWD, copy.to, permissions));
-        flush.wrote(copyInto(copy.from, copy.expectedSha256, *temporaries.back()));
+        extras.open(copy.expectedSha256);
+        const size_t files = 1 + extras.count();
+        flush.wrote(files * copyInto(copy.from, copy.expectedSha256, *temporaries.back(),
+                                     extras.writing() ? writeExtras : noExtras));
         temporaries.back()->finishWritingUnsynced();
+        extras.keep();
         folders.insert(paths::parent(paths::absolute(copy.to)));
     }
     std::set<dev_t> synced;
@@ -541,6 +661,7 @@ void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies, Permis
             syncFileSystemOf(folder, folder);
         }
     }
+    extras.flush(synced);
     for (size_t i = 0; i < copies.size(); ++i) {
         rename(temporaries[i]->path(), copies[i].to);
         temporaries[i]->committed();
@@ -581,22 +702,6 @@ OpenFolder FileSystem::openSubfolder(const std::string& directory, const std::st
     return folder;
 }
 
-struct PreparedCopies::Files {
-    std::vector<std::unique_ptr<TemporaryFile>> temporaries;
-    std::unordered_map<std::string, TemporaryFile*> byName;  // those not yet placed
-
-    // The copy prepared under `name`, no longer to be placed; nullptr when there is none.
-    TemporaryFile* take(const std::string& name) {
-        auto found = byName.find(name);
-        if (found == byName.end()) {
-            return nullptr;
-        }
-        TemporaryFile* temporary = found->second;
-        byName.erase(found);
-        return temporary;
-    }
-};
-
 PreparedCopies::PreparedCopies() = default;
 PreparedCopies::~PreparedCopies() = default;
 PreparedCopies::PreparedCopies(PreparedCopies&& other) noexcept = default;
@@ -610,23 +715,18 @@ void FileSystem::copyFilesInto(const OpenFolder& folder, const std::vector<FileC
     if (copies.empty()) {
         return;
     }
-    // Qualified: one copy is one call of whatever stands in for this file system.
-    PreparedCopies prepared = FileSystem::prepareCopiesInto(folder, copies);
+    PreparedCopies prepared = prepareCopiesInto(folder, copies);
     placePreparedCopies(folder, prepared, copies);
 }
 
 PreparedCopies FileSystem::prepareCopiesInto(const OpenFolder& folder,
-                                             const std::vector<FileCopy>& copies,
-                                             const std::atomic<bool>* stop) {
+                                             const std::vector<FileCopy>& copies) {
     PreparedCopies prepared;
     prepared.files_ = std::make_unique<PreparedCopies::Files>();
     PreparedCopies::Files& files = *prepared.files_;
     files.temporaries.reserve(copies.size());
     BackgroundFlush flush(folder.descriptor());
     for (const FileCopy& copy : copies) {
-        if (stop != nullptr && stop->load(std::memory_order_relaxed)) {
-            return {};
-        }
         auto temporary =
             std::make_unique<TemporaryFile>(folder.descriptor(), copy.to, Permissions::followUmask,
                                             paths::join(folder.path(), copy.to));

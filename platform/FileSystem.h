@@ -16,13 +16,13 @@
 
 #include <sys/stat.h>
 
-#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace tavro::platform {
@@ -94,10 +94,11 @@ class OpenFolder {
 };
 
 // Copies written into an open folder ahead of their final names, for a caller that learns only
-// later which of them it needs (FileSystem::prepareCopiesInto). Each lies in the folder under a
-// temporary name, already on disk, until it is placed (FileSystem::placePreparedCopies); a
-// power loss therefore never leaves a partly written file under a final name. Those never
-// placed are removed when this ends. Used by one thread at a time.
+// later which of them it needs (FileSystem::prepareCopiesInto, or a batch's ExtraCopies). Each
+// lies in the folder under a temporary name, already on disk, until it is placed
+// (FileSystem::placePreparedCopies); a power loss therefore never leaves a partly written file
+// under a final name. Those never placed are removed when this ends. Used by one thread at a
+// time.
 class PreparedCopies {
   public:
     PreparedCopies();
@@ -107,10 +108,23 @@ class PreparedCopies {
 
     size_t size() const;
 
+    struct Files;  // known to the file system alone
+
   private:
     friend class FileSystem;
-    struct Files;
     std::unique_ptr<Files> files_;
+};
+
+// Further copies of a batch's contents, made from the bytes the batch reads
+// (FileSystem::copyFilesAtomically): each copy whose digest is listed here also fills, in
+// `folder`, every name listed under that digest. They become prepared copies, on disk once the
+// batch is, to be placed later (FileSystem::placePreparedCopies). Reading and hashing a content
+// once for all its copies is what they are for; they never fail the batch: when the folder
+// cannot take them, they end, `prepared` holds none, and the batch goes on.
+struct ExtraCopies {
+    const OpenFolder* folder = nullptr;
+    std::unordered_map<std::string, std::vector<std::string>> namesByDigest;
+    PreparedCopies prepared;
 };
 
 class FileSystem {
@@ -156,8 +170,10 @@ class FileSystem {
         std::string to;
         std::string expectedSha256;  // empty: not checked
     };
+    // With `extra`, the batch's contents also fill its names; see ExtraCopies.
     virtual void copyFilesAtomically(const std::vector<FileCopy>& copies,
-                                     Permissions permissions = Permissions::privateToUser);
+                                     Permissions permissions = Permissions::privateToUser,
+                                     ExtraCopies* extra = nullptr);
 
     // The folder `name` directly inside `directory`, for files handed over to a host: the
     // directory (with its missing parents) and the folder are created when missing, following
@@ -174,10 +190,8 @@ class FileSystem {
     virtual void copyFilesInto(const OpenFolder& folder, const std::vector<FileCopy>& copies);
     // copyFilesInto in two steps, for a caller that can write its files before it knows which
     // of them it will need. First every copy is written under a temporary name and flushed to
-    // disk. When `stop` turns true meanwhile, the writing ends early and nothing is kept.
-    virtual PreparedCopies prepareCopiesInto(const OpenFolder& folder,
-                                             const std::vector<FileCopy>& copies,
-                                             const std::atomic<bool>* stop = nullptr);
+    // disk.
+    PreparedCopies prepareCopiesInto(const OpenFolder& folder, const std::vector<FileCopy>& copies);
     // Then each of `copies` that was prepared under the same name takes its final name, and the
     // folder is flushed; returns the copies that were not prepared, in their order, for the
     // caller to write. The prepared copy must hold what `from` holds: only names are compared.

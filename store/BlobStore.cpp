@@ -162,7 +162,7 @@ BlobStore::Missing BlobStore::missing(const std::vector<const model::Content*>& 
     return missing;
 }
 
-void BlobStore::write(const Missing& missing) {
+void BlobStore::write(const Missing& missing, platform::ExtraCopies* extra) {
     for (const model::Content* content : missing.fromBytes) {
         ensure(*content);
     }
@@ -170,7 +170,8 @@ void BlobStore::write(const Missing& missing) {
     // import brings thousands of small files, and a flush each would cost far more than
     // writing them.
     if (!missing.fromFiles.empty()) {
-        fileSystem_.copyFilesAtomically(missing.fromFiles);
+        fileSystem_.copyFilesAtomically(missing.fromFiles, platform::Permissions::privateToUser,
+                                        extra);
     }
 }
 

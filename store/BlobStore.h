@@ -67,7 +67,9 @@ class BlobStore {
         bool empty() const { return fromFiles.empty() && fromBytes.empty(); }
     };
     Missing missing(const std::vector<const model::Content*>& contents) const;
-    void write(const Missing& missing);
+    // With `extra`, the contents copied from files also fill its names (see
+    // platform::ExtraCopies), read and checked once for both.
+    void write(const Missing& missing, platform::ExtraCopies* extra = nullptr);
 
     // Streams the bytes of a content, wherever they are.
     void read(const model::Content& content,

@@ -383,7 +383,7 @@ void UnitOfWork::checkReferences() const {
     }
 }
 
-std::future<void> UnitOfWork::startWritingBlobs() {
+std::future<void> UnitOfWork::startWritingBlobs(platform::ExtraCopies* extra) {
     std::vector<const model::Content*> contents;
     auto collect = [&contents](const auto* record, uint32_t fields) {
         if constexpr (std::is_same_v<std::remove_cvref_t<decltype(*record)>, Thing>) {
@@ -415,8 +415,9 @@ std::future<void> UnitOfWork::startWritingBlobs() {
     if (missing.empty()) {
         return {};
     }
-    return std::async(std::launch::async | std::launch::deferred,
-                      [this, missing = std::move(missing)] { store_.blobs_.write(missing); });
+    return std::async(
+        std::launch::async | std::launch::deferred,
+        [this, missing = std::move(missing), extra] { store_.blobs_.write(missing, extra); });
 }
 
 void UnitOfWork::supply(const model::Content& content) {
@@ -529,7 +530,7 @@ void UnitOfWork::settleAfterSave() {
     snapshots_.clear();
 }
 
-void UnitOfWork::save(const std::function<void()>& alongside) {
+void UnitOfWork::save(const std::function<void()>& alongside, platform::ExtraCopies* extra) {
     if (!hasChanges()) {
         try {
             repairBlobs();
@@ -563,7 +564,7 @@ void UnitOfWork::save(const std::function<void()>& alongside) {
                                 alongside();
                             });
     }
-    commitChanges();
+    commitChanges(extra);
     if (beside.valid()) {
         beside.wait();
     }
@@ -572,7 +573,7 @@ void UnitOfWork::save(const std::function<void()>& alongside) {
     settleAfterSave();
 }
 
-void UnitOfWork::commitChanges() {
+void UnitOfWork::commitChanges(platform::ExtraCopies* extra) {
     bool inTransaction = writeLock_.owns_lock();
     std::unique_lock lock =
         inTransaction ? std::move(writeLock_) : std::unique_lock(store_.dbMutex_);
@@ -584,7 +585,7 @@ void UnitOfWork::commitChanges() {
         // Contents are written while the rows are, and durably before the commit: a committed
         // row never names a missing blob. Should the rows fail, the future waits for the
         // writing as it goes, before the rollback.
-        std::future<void> blobsWritten = startWritingBlobs();
+        std::future<void> blobsWritten = startWritingBlobs(extra);
         std::vector<std::string> replaced = replacedDigests();
         if (!inTransaction) {
             writer.begin();

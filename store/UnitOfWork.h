@@ -23,6 +23,10 @@
 #include "model/Thing.h"
 #include "store/UuidIndex.h"
 
+namespace tavro::platform {
+struct ExtraCopies;
+}  // namespace tavro::platform
+
 namespace tavro::store {
 
 class Store;
@@ -94,7 +98,10 @@ class UnitOfWork : private model::ChangeTracker {
     // the caller's thread, after the commit, when there is nothing to write or no thread to be
     // had), and has ended when save() returns or throws. It may read the records, which
     // nothing changes until then, but must change nothing and must not throw.
-    void save(const std::function<void()>& alongside = {});
+    //
+    // `extra`, when given, names further copies wanted of the new contents this save copies
+    // from files; they are made as those are (platform::ExtraCopies) and left prepared in it.
+    void save(const std::function<void()>& alongside = {}, platform::ExtraCopies* extra = nullptr);
 
     // Discards every unsaved change: changed records take their stored values again, removed
     // ones come back, inserted ones leave (their objects stay valid but belong to nothing).
@@ -126,7 +133,7 @@ class UnitOfWork : private model::ChangeTracker {
     void reindexSaved();
     void endWriting(bool commit) noexcept;
     void repairBlobs();
-    void commitChanges();
+    void commitChanges(platform::ExtraCopies* extra);
     void collectReplacedBlobs() noexcept;
     void adopt(model::Record& record, uint8_t status);
     void requireMember(const model::Record& record) const;
@@ -135,7 +142,7 @@ class UnitOfWork : private model::ChangeTracker {
     void checkReferences() const;
     // Starts writing the blobs of the contents this save adds, on a thread of its own when any
     // is new; the future ends when all are durable. Throws what the writing threw.
-    std::future<void> startWritingBlobs();
+    std::future<void> startWritingBlobs(platform::ExtraCopies* extra);
     std::vector<std::string> replacedDigests() const;
     void writeChanges();
     void settleAfterSave();

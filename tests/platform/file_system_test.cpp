@@ -247,7 +247,7 @@ TEST_F(FileSystemTest, ALargeBatchLandsWholeOrNotAtAllWhileFlushedBehindIt) {
 
 // Copies prepared ahead stay out of sight until placed: only those asked for by name take their
 // final names (replacing what was there), the rest are handed back to be written, and whatever
-// is never placed, or was stopped midway, leaves nothing behind.
+// is never placed leaves nothing behind.
 TEST_F(FileSystemTest, PreparedCopiesAppearOnlyWhenPlaced) {
     fs_.writeFileAtomically(dir_.file("a"), "alpha");
     fs_.writeFileAtomically(dir_.file("b"), "beta");
@@ -274,9 +274,52 @@ TEST_F(FileSystemTest, PreparedCopiesAppearOnlyWhenPlaced) {
         fs_.prepareCopiesInto(received, {{dir_.file("b"), "y.data", sha256Hex("beta")},
                                          {dir_.file("a"), "w.data", sha256Hex("other")}});
     });
-    const std::atomic<bool> stop{true};
-    EXPECT_EQ(fs_.prepareCopiesInto(received, {{dir_.file("b"), "y.data", ""}}, &stop).size(), 0u);
     EXPECT_EQ(entries(dir_.file("received")), std::vector<std::string>{"x.data"});
+}
+
+// A batch's extra copies are made from the bytes it checks: prepared, not placed, and never the
+// batch's failure. A content that fails its digest keeps none, and a folder that cannot take
+// them ends them all while the batch goes on.
+TEST_F(FileSystemTest, ExtraCopiesHoldTheBatchesBytesAndNeverFailIt) {
+    fs_.writeFileAtomically(dir_.file("a"), "alpha");
+    fs_.writeFileAtomically(dir_.file("b"), pattern(300000));
+    fs_.createDirectories(dir_.file("blobs"));
+    OpenFolder received = fs_.openSubfolder(dir_.path(), "received");
+    const std::string alpha = sha256Hex("alpha"), big = sha256Hex(pattern(300000));
+    {
+        ExtraCopies extra{&received, {{alpha, {"x.data", "y.data"}}, {big, {"b.data"}}}, {}};
+        fs_.copyFilesAtomically({{dir_.file("a"), dir_.file("blobs/a"), alpha},
+                                 {dir_.file("b"), dir_.file("blobs/b"), big}},
+                                Permissions::privateToUser, &extra);
+        EXPECT_EQ(extra.prepared.size(), 3u);
+        EXPECT_FALSE(std::filesystem::exists(dir_.file("received/x.data")));
+        const auto unwritten = fs_.placePreparedCopies(
+            received, extra.prepared, {{"", "x.data", ""}, {"", "b.data", ""}, {"", "z", ""}});
+        ASSERT_EQ(unwritten.size(), 1u);
+        EXPECT_EQ(fs_.readFile(dir_.file("received/x.data")), "alpha");
+        EXPECT_EQ(fs_.readFile(dir_.file("received/b.data")), pattern(300000));
+    }
+    EXPECT_EQ(entries(dir_.file("received")), (std::vector<std::string>{"b.data", "x.data"}));
+
+    ExtraCopies failing{&received, {{alpha, {"w.data"}}, {sha256Hex("other"), {"v.data"}}}, {}};
+    errorOf([&] {
+        fs_.copyFilesAtomically({{dir_.file("a"), dir_.file("blobs/c"), alpha},
+                                 {dir_.file("b"), dir_.file("blobs/d"), sha256Hex("other")}},
+                                Permissions::privateToUser, &failing);
+    });
+    EXPECT_EQ(failing.prepared.size(), 1u);
+    failing.prepared = {};
+    EXPECT_EQ(entries(dir_.file("received")), (std::vector<std::string>{"b.data", "x.data"}));
+
+    const std::string gone = dir_.file("gone");
+    fs_.createDirectories(gone);
+    OpenFolder removed = fs_.openSubfolder(dir_.path(), "gone");
+    std::filesystem::remove(gone);
+    ExtraCopies lost{&removed, {{alpha, {"u.data"}}}, {}};
+    fs_.copyFilesAtomically({{dir_.file("a"), dir_.file("blobs/e"), alpha}},
+                            Permissions::privateToUser, &lost);
+    EXPECT_EQ(lost.prepared.size(), 0u);
+    EXPECT_EQ(fs_.readFile(dir_.file("blobs/e")), "alpha");
 }
 
 // Temporary names follow one sequence per process, which a forked child continues: two

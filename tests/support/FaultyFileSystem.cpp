@@ -80,13 +80,30 @@ void FaultyFileSystem::copyFileAtomically(const std::string& from, const std::st
 }
 
 void FaultyFileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies,
-                                           platform::Permissions permissions) {
+                                           platform::Permissions permissions,
+                                           platform::ExtraCopies* extra) {
     // Each copy of the batch counts as one copy call, checked before any file is written, as
     // if the failing copy's source could not be read.
     for (const FileCopy& copy : copies) {
         enter(Operation::Copy, copy.to, "copied");
     }
-    FileSystem::copyFilesAtomically(copies, permissions);
+    // So does each extra copy; one that fails ends them all, as a real failure would, and
+    // leaves the batch alone.
+    try {
+        for (const FileCopy& copy : copies) {
+            const auto names = extra && extra->folder
+                                   ? extra->namesByDigest.find(copy.expectedSha256)
+                                   : decltype(extra->namesByDigest)::iterator{};
+            if (extra && extra->folder && names != extra->namesByDigest.end()) {
+                for (const std::string& name : names->second) {
+                    enter(Operation::Copy, extra->folder->path() + "/" + name, "copied");
+                }
+            }
+        }
+    } catch (const std::exception&) {
+        extra = nullptr;
+    }
+    FileSystem::copyFilesAtomically(copies, permissions, extra);
 }
 
 void FaultyFileSystem::copyFilesInto(const platform::OpenFolder& folder,
@@ -95,15 +112,6 @@ void FaultyFileSystem::copyFilesInto(const platform::OpenFolder& folder,
         enter(Operation::Copy, folder.path() + "/" + copy.to, "copied");
     }
     FileSystem::copyFilesInto(folder, copies);
-}
-
-platform::PreparedCopies FaultyFileSystem::prepareCopiesInto(const platform::OpenFolder& folder,
-                                                             const std::vector<FileCopy>& copies,
-                                                             const std::atomic<bool>* stop) {
-    for (const FileCopy& copy : copies) {
-        enter(Operation::Copy, folder.path() + "/" + copy.to, "copied");
-    }
-    return FileSystem::prepareCopiesInto(folder, copies, stop);
 }
 
 void FaultyFileSystem::rename(const std::string& from, const std::string& to) {

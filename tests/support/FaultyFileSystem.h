@@ -40,12 +40,10 @@ class FaultyFileSystem : public platform::FileSystem {
                             const std::string& expectedSha256 = {}) override;
     void copyFilesAtomically(
         const std::vector<FileCopy>& copies,
-        platform::Permissions permissions = platform::Permissions::privateToUser) override;
+        platform::Permissions permissions = platform::Permissions::privateToUser,
+        platform::ExtraCopies* extra = nullptr) override;
     void copyFilesInto(const platform::OpenFolder& folder,
                        const std::vector<FileCopy>& copies) override;
-    platform::PreparedCopies prepareCopiesInto(const platform::OpenFolder& folder,
-                                               const std::vector<FileCopy>& copies,
-                                               const std::atomic<bool>* stop = nullptr) override;
     void rename(const std::string& from, const std::string& to) override;
     void renameInFolder(const platform::OpenFolder& folder, const std::string& from,
                         const std::string& to) override;
