@@ -14,9 +14,12 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <iterator>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 #include <unordered_map>
 
 #include "platform/BackgroundFlush.h"
@@ -24,6 +27,7 @@
 #include "platform/Error.h"
 #include "platform/Paths.h"
 #include "platform/Sha256.h"
+#include "platform/ThreadPriority.h"
 #include "platform/Uuid.h"
 
 namespace tavro::platform {
@@ -482,16 +486,16 @@ struct PreparedCopies::Files {
 
 namespace {
 
-// The extra copies of a batch's contents (ExtraCopies), written as the batch reads each
-// content. A failure of theirs ends them all, and is never the batch's.
+// The extra copies of a batch's contents (ExtraCopies) that one of its writers makes, as it
+// reads each content. A failure of any writer's ends them all, and is never the batch's.
 class ExtraFiles {
   public:
-    ExtraFiles(ExtraCopies* extra, PreparedCopies::Files* files)
-        : extra_(extra != nullptr && extra->folder != nullptr ? extra : nullptr), files_(files) {}
+    ExtraFiles(ExtraCopies* extra, std::atomic<bool>& ended)
+        : extra_(extra != nullptr && extra->folder != nullptr ? extra : nullptr), ended_(ended) {}
 
     // Opens the copies wanted of the content with digest `sha256`, about to be read.
     void open(const std::string& sha256) {
-        if (extra_ == nullptr) {
+        if (extra_ == nullptr || ended_.load(std::memory_order_relaxed)) {
             return;
         }
         const auto found = extra_->namesByDigest.find(sha256);
@@ -507,7 +511,6 @@ class ExtraFiles {
             }
         });
     }
-    bool writing() const { return !opened_.empty(); }
     size_t count() const { return opened_.size(); }
     void write(std::string_view chunk) {
         attempt([&] {
@@ -516,27 +519,29 @@ class ExtraFiles {
             }
         });
     }
-    // The content was read whole and had its digest: its copies join the prepared ones.
+    // The content was read whole and had its digest: its copies are kept.
     void keep() {
         attempt([&] {
             for (auto& [name, file] : opened_) {
                 file->finishWritingUnsynced();
-                files_->byName.insert_or_assign(name, file.get());
-                files_->temporaries.push_back(std::move(file));
+                kept_.byName.insert_or_assign(name, file.get());
+                kept_.temporaries.push_back(std::move(file));
             }
         });
         opened_.clear();
     }
-    // After the batch's own flush, which covered the file systems of `synced`.
-    void flush(const std::set<dev_t>& synced) {
-        attempt([&] {
-            struct stat info {};
-            const int folder = extra_ ? extra_->folder->descriptor() : -1;
-            if (folder >= 0 && !files_->temporaries.empty() &&
-                (::fstat(folder, &info) != 0 || synced.count(info.st_dev) == 0)) {
-                syncFileSystemOf(folder, extra_->folder->path());
-            }
-        });
+    // Once every writer is done: the copies kept join `files`, the extra copies' prepared
+    // ones, unless any writer's failed.
+    void handOver(PreparedCopies::Files& files) {
+        if (extra_ == nullptr || ended_.load()) {
+            return;
+        }
+        for (auto& [name, file] : kept_.byName) {
+            files.byName.insert_or_assign(name, file);
+        }
+        std::move(kept_.temporaries.begin(), kept_.temporaries.end(),
+                  std::back_inserter(files.temporaries));
+        kept_ = {};
     }
 
   private:
@@ -549,15 +554,116 @@ class ExtraFiles {
             step();
         } catch (...) {
             opened_.clear();
-            files_->byName.clear();
-            files_->temporaries.clear();
-            extra_ = nullptr;
+            ended_ = true;
         }
     }
 
     ExtraCopies* extra_;
-    PreparedCopies::Files* files_;
+    std::atomic<bool>& ended_;
     std::vector<std::pair<std::string, std::unique_ptr<TemporaryFile>>> opened_;
+    PreparedCopies::Files kept_;
+};
+
+// Flushes the file system of `extra`'s folder after a batch's own flush, which covered those of
+// `synced`, unless that was the same. A failure ends the extra copies.
+void flushExtraCopies(ExtraCopies* extra, const std::set<dev_t>& synced) {
+    if (extra == nullptr || extra->folder == nullptr || extra->prepared.size() == 0) {
+        return;
+    }
+    try {
+        struct stat info {};
+        const int folder = extra->folder->descriptor();
+        if (::fstat(folder, &info) != 0 || synced.count(info.st_dev) == 0) {
+            syncFileSystemOf(folder, extra->folder->path());
+        }
+    } catch (...) {
+        extra->prepared = {};
+    }
+}
+
+// Writes the temporary files of a batch: the calling thread and, for a large batch, a second
+// one that gives way to every other thread. A save writes its rows meanwhile, which keep the
+// processors to themselves; the copies left once they are written go twice as fast. Each copy
+// is taken by whichever writer is free; the first failure ends the taking and is the batch's.
+class BatchWriters {
+  public:
+    // `prepared`: those of `extra`, when given.
+    BatchWriters(const std::vector<FileSystem::FileCopy>& copies, Permissions permissions,
+                 ExtraCopies* extra, PreparedCopies::Files* prepared, BackgroundFlush& flush)
+        : copies_(copies),
+          permissions_(permissions),
+          extra_(extra),
+          prepared_(prepared),
+          flush_(flush),
+          temporaries_(copies.size()) {}
+
+    // Returns the temporary files in the order of the copies; throws the first failure.
+    std::vector<std::unique_ptr<TemporaryFile>> write() {
+        constexpr size_t kWorthASecondWriter = 64;
+        ExtraFiles mine(extra_, extrasEnded_), helpers(extra_, extrasEnded_);
+        std::thread helper;
+        if (copies_.size() >= kWorthASecondWriter) {
+            try {
+                helper = std::thread([this, &helpers] {
+                    giveWayToOtherThreads();
+                    take(helpers);
+                });
+            } catch (...) {
+                // No thread: this one writes them all.
+            }
+        }
+        take(mine);
+        if (helper.joinable()) {
+            helper.join();
+        }
+        if (failure_) {
+            std::rethrow_exception(failure_);
+        }
+        if (prepared_ != nullptr) {
+            mine.handOver(*prepared_);
+            helpers.handOver(*prepared_);
+        }
+        return std::move(temporaries_);
+    }
+
+  private:
+    void take(ExtraFiles& extras) noexcept {
+        const std::function<void(std::string_view)> writeExtras =
+            [&extras](std::string_view chunk) { extras.write(chunk); };
+        const std::function<void(std::string_view)> noExtras;
+        for (size_t i = next_++; i < copies_.size() && !failed_; i = next_++) {
+            const FileSystem::FileCopy& copy = copies_[i];
+            try {
+                temporaries_[i] = std::make_unique<TemporaryFile>(AT_FDCWD, copy.to, permissions_);
+                extras.open(copy.expectedSha256);
+                const uint64_t files = 1 + extras.count();
+                const uint64_t copied = copyInto(copy.from, copy.expectedSha256, *temporaries_[i],
+                                                 extras.count() > 0 ? writeExtras : noExtras);
+                temporaries_[i]->finishWritingUnsynced();
+                extras.keep();
+                std::lock_guard lock(mutex_);
+                flush_.wrote(files * copied);
+            } catch (...) {
+                std::lock_guard lock(mutex_);
+                if (!failure_) {
+                    failure_ = std::current_exception();
+                }
+                failed_ = true;
+            }
+        }
+    }
+
+    const std::vector<FileSystem::FileCopy>& copies_;
+    const Permissions permissions_;
+    ExtraCopies* const extra_;
+    PreparedCopies::Files* const prepared_;
+    BackgroundFlush& flush_;
+    std::vector<std::unique_ptr<TemporaryFile>> temporaries_;  // each written by one writer
+    std::atomic<size_t> next_{0};
+    std::atomic<bool> failed_{false};
+    std::atomic<bool> extrasEnded_{false};
+    std::mutex mutex_;  // guards failure_ and flush_
+    std::exception_ptr failure_;
 };
 
 // The folder that holds `path`, open; -1 when it cannot be opened.
@@ -629,9 +735,10 @@ void FileSystem::copyFileAtomically(const std::string& from, const std::string& 
 
 void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies, Permissions permissions,
                                      ExtraCopies* extra) {
-    std::vector<std::unique_ptr<TemporaryFile>> temporaries;
-    temporaries.reserve(copies.size());
     std::set<std::string> folders;
+    for (const FileCopy& copy : copies) {
+        folders.insert(paths::parent(paths::absolute(copy.to)));
+    }
     // The first file's folder stands for the batch's file system: a batch spans one folder in
     // practice. Declared before the flush, so it stays open until the flush has ended.
     Descriptor firstFolder(copies.empty() ? -1 : openFolderOf(copies.front().to));
@@ -639,21 +746,10 @@ void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies, Permis
     if (extra != nullptr && !extra->prepared.files_) {
         extra->prepared.files_ = std::make_unique<PreparedCopies::Files>();
     }
-    ExtraFiles extras(extra, extra ? extra->prepared.files_.get() : nullptr);
-    const std::function<void(std::string_view)> writeExtras = [&extras](std::string_view chunk) {
-        extras.write(chunk);
-    };
-    const std::function<void(std::string_view)> noExtras;
-    for (const FileCopy& copy : copies) {
-        temporaries.push_back(std::make_unique<TemporaryFile>(AT_FDCWD, copy.to, permissions));
-        extras.open(copy.expectedSha256);
-        const size_t files = 1 + extras.count();
-        flush.wrote(files * copyInto(copy.from, copy.expectedSha256, *temporaries.back(),
-                                     extras.writing() ? writeExtras : noExtras));
-        temporaries.back()->finishWritingUnsynced();
-        extras.keep();
-        folders.insert(paths::parent(paths::absolute(copy.to)));
-    }
+    std::vector<std::unique_ptr<TemporaryFile>> temporaries =
+        BatchWriters(copies, permissions, extra, extra ? extra->prepared.files_.get() : nullptr,
+                     flush)
+            .write();
     std::set<dev_t> synced;
     for (const std::string& folder : folders) {
         struct stat info {};
@@ -661,7 +757,7 @@ void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies, Permis
             syncFileSystemOf(folder, folder);
         }
     }
-    extras.flush(synced);
+    flushExtraCopies(extra, synced);
     for (size_t i = 0; i < copies.size(); ++i) {
         rename(temporaries[i]->path(), copies[i].to);
         temporaries[i]->committed();

@@ -278,8 +278,8 @@ TEST_F(FileSystemTest, PreparedCopiesAppearOnlyWhenPlaced) {
 }
 
 // A batch's extra copies are made from the bytes it checks: prepared, not placed, and never the
-// batch's failure. A content that fails its digest keeps none, and a folder that cannot take
-// them ends them all while the batch goes on.
+// batch's failure. A batch that fails keeps none, and a folder that cannot take them ends them
+// all while the batch goes on.
 TEST_F(FileSystemTest, ExtraCopiesHoldTheBatchesBytesAndNeverFailIt) {
     fs_.writeFileAtomically(dir_.file("a"), "alpha");
     fs_.writeFileAtomically(dir_.file("b"), pattern(300000));
@@ -307,8 +307,7 @@ TEST_F(FileSystemTest, ExtraCopiesHoldTheBatchesBytesAndNeverFailIt) {
                                  {dir_.file("b"), dir_.file("blobs/d"), sha256Hex("other")}},
                                 Permissions::privateToUser, &failing);
     });
-    EXPECT_EQ(failing.prepared.size(), 1u);
-    failing.prepared = {};
+    EXPECT_EQ(failing.prepared.size(), 0u);
     EXPECT_EQ(entries(dir_.file("received")), (std::vector<std::string>{"b.data", "x.data"}));
 
     const std::string gone = dir_.file("gone");
@@ -320,6 +319,43 @@ TEST_F(FileSystemTest, ExtraCopiesHoldTheBatchesBytesAndNeverFailIt) {
                             Permissions::privateToUser, &lost);
     EXPECT_EQ(lost.prepared.size(), 0u);
     EXPECT_EQ(fs_.readFile(dir_.file("blobs/e")), "alpha");
+}
+
+// A large batch is written by two writers at once; what lands is the same: every file and every
+// extra copy with its own bytes, or after a failure midway none of them and no temporary.
+TEST_F(FileSystemTest, ALargeBatchWrittenByTwoWritersLandsWholeOrNotAtAll) {
+    fs_.createDirectories(dir_.file("in"));
+    fs_.createDirectories(dir_.file("blobs"));
+    OpenFolder received = fs_.openSubfolder(dir_.path(), "received");
+    std::vector<FileSystem::FileCopy> copies, failing;
+    ExtraCopies extra{&received, {}, {}};
+    for (int i = 0; i < 200; ++i) {
+        const std::string name = std::to_string(i), bytes = pattern(1000 + i) + name;
+        fs_.writeFileAtomically(dir_.file("in/" + name), bytes);
+        copies.push_back({dir_.file("in/" + name), dir_.file("blobs/" + name), sha256Hex(bytes)});
+        failing.push_back({dir_.file("in/" + name), dir_.file("blobs/f" + name),
+                           i == 150 ? sha256Hex("other") : sha256Hex(bytes)});
+        extra.namesByDigest[sha256Hex(bytes)].push_back(name + ".data");
+    }
+    errorOf([&] { fs_.copyFilesAtomically(failing, Permissions::privateToUser, &extra); });
+    EXPECT_EQ(extra.prepared.size(), 0u);
+    EXPECT_TRUE(entries(dir_.file("blobs")).empty());
+    EXPECT_TRUE(entries(dir_.file("received")).empty());
+
+    fs_.copyFilesAtomically(copies, Permissions::privateToUser, &extra);
+    ASSERT_EQ(extra.prepared.size(), 200u);
+    std::vector<FileSystem::FileCopy> placing;
+    for (int i = 0; i < 200; ++i) {
+        placing.push_back({"", std::to_string(i) + ".data", ""});
+    }
+    EXPECT_TRUE(fs_.placePreparedCopies(received, extra.prepared, placing).empty());
+    for (int i = 0; i < 200; ++i) {
+        const std::string name = std::to_string(i), bytes = pattern(1000 + i) + name;
+        EXPECT_EQ(fs_.readFile(dir_.file("blobs/" + name)), bytes);
+        EXPECT_EQ(fs_.readFile(dir_.file("received/" + name + ".data")), bytes);
+    }
+    EXPECT_EQ(entries(dir_.file("blobs")).size(), 200u);
+    EXPECT_EQ(entries(dir_.file("received")).size(), 200u);
 }
 
 // Temporary names follow one sequence per process, which a forked child continues: two
