@@ -41,6 +41,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -382,7 +383,7 @@ Step fromFile(const std::string& path, bool measured = true, bool floor = false)
 }
 
 // The floor of an unchanged exchange: parse the request, select the same rows, hash the answer.
-double floorSeconds(const std::string& request, const std::string& storePath,
+double floorSeconds(const json::PaddedText& request, const std::string& storePath,
                     const std::string& response, json::Parser& parser) {
     auto start = Clock::now();
     parser.parse(request);
@@ -418,7 +419,14 @@ void runSteps(const std::string& storePath, const std::vector<Step>& steps,
     exchange::SyncStatus sync{"iCloud enabled", std::nullopt};
     std::string response;
     for (const Step& step : steps) {
-        std::string text = step.request(response);
+        // As the library's bridge hands a host's request over: copied once, with the padding the
+        // parser reads past its end.
+        json::PaddedText text = json::PaddedText::copyOf(step.request(response));
+        const long long requestBytes = static_cast<long long>(text.size());
+        std::optional<json::PaddedText> floorText;
+        if (step.floor) {
+            floorText = text;  // the exchange takes the request's text over
+        }
         // Given back as the library's bridge gives it back once its host has the answer.
         records.reuseText(std::move(response));
         response = {};
@@ -428,7 +436,7 @@ void runSteps(const std::string& storePath, const std::vector<Step>& steps,
         ProcessorTime processorBefore = processorTime();
         auto began = Clock::now();
         {
-            auto request = exchange::ExchangeRequest::parse(parser, text);
+            auto request = exchange::ExchangeRequest::parse(parser, std::move(text));
             response = exchange::runExchangeBody(*store, request, platform::FileSystem::real(),
                                                  sync, &assetDigests, &records);
         }
@@ -440,12 +448,12 @@ void runSteps(const std::string& storePath, const std::vector<Step>& steps,
         figures.peakBytes = statusBytes("VmHWM:") - start;
         figures.residentBefore = start;
         figures.io = {after.read - before.read, after.written - before.written};
-        figures.requestBytes = static_cast<long long>(text.size());
+        figures.requestBytes = requestBytes;
         figures.responseBytes = static_cast<long long>(response.size());
         // As the store owner does once a host has its answer.
         store->checkpointIfDue();
         if (step.floor) {
-            figures.floorSeconds = floorSeconds(text, storePath, response, parser);
+            figures.floorSeconds = floorSeconds(*floorText, storePath, response, parser);
         }
         if (step.measured && write(out, &figures, sizeof figures) != sizeof figures) {
             throw std::runtime_error("cannot hand the figures to the parent");

@@ -16,8 +16,8 @@
 #include "bridge/StoreMirroring.h"
 #include "exchange/AppleStore.h"
 #include "platform/Availability.h"
+#include "platform/Json.h"
 #include "platform/MainExecutor.h"
-#include "platform/Text.h"
 
 namespace {
 
@@ -59,9 +59,9 @@ exchange::AppleStore& storeOwner() {
 
 // The answer to one request: the store owner's response, or the envelope for whatever went
 // wrong on the way, expected or not. Throws only when the envelope itself cannot be built.
-std::string exchangeResponse(const std::string& request) {
+std::string exchangeResponse(platform::json::PaddedText request) {
     try {
-        return storeOwner().exchange(request);
+        return storeOwner().exchange(std::move(request));
     } catch (const std::exception& exception) {
         return bridge::errorEnvelope(exception);
     } catch (...) {
@@ -72,11 +72,12 @@ std::string exchangeResponse(const std::string& request) {
 // Calls back exactly once: with the answer, or, when not even an envelope could be built, with
 // one written in advance. An exception from the callback itself is the host's, and is left to
 // the executor; the callback is never called a second time.
-void answer(const std::string& request, intptr_t context, tavro_apple_exchange_callback callback) {
+void answer(platform::json::PaddedText request, intptr_t context,
+            tavro_apple_exchange_callback callback) {
     std::string response;
     const char* text = nullptr;
     try {
-        response = exchangeResponse(request);
+        response = exchangeResponse(std::move(request));
         text = response.c_str();
     } catch (const std::bad_alloc&) {
         text = bridge::kOutOfMemoryEnvelope;
@@ -121,10 +122,12 @@ void tavro_apple_exchange(const char* request, intptr_t context,
     }
     auto& executor = platform::MainExecutor::shared();
     try {
-        // Copied and repaired now: the host may free its buffer as soon as this returns.
-        std::string text = platform::text::replaceIllFormedUtf8(request ? request : "");
-        executor.submit(
-            [text = std::move(text), context, callback] { answer(text, context, callback); });
+        // Copied and repaired now: the host may free its buffer as soon as this returns. The
+        // copy is the one parsed, where it lies.
+        auto text = platform::json::PaddedText::copyOf(request ? request : "");
+        executor.submit([text = std::move(text), context, callback]() mutable {
+            answer(std::move(text), context, callback);
+        });
     } catch (...) {
         // Nothing was queued, so nothing else will answer. The callback may not run here, on
         // the caller's thread; the executor keeps room for this answer in advance. Only when

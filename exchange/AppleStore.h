@@ -30,6 +30,8 @@ class Store;
 
 namespace tavro::exchange {
 
+class ExchangeRequest;
+
 using store::Store;
 using store::SyncEvent;
 using store::SyncEventSource;
@@ -67,6 +69,8 @@ class AppleStore {
 
     // Runs one exchange and answers with the response text; throws the exchange's error.
     std::string exchange(std::string_view request);
+    // The same for a request handed over whole, parsed where it lies.
+    std::string exchange(platform::json::PaddedText request);
     // Called once the answer has reached the host, with its text: does the store's upkeep that
     // nobody should wait for (Store::checkpointIfDue), and keeps the text's memory for the
     // next response (RecordMemo::reuseText). Never fails.
@@ -88,6 +92,7 @@ class AppleStore {
     const std::optional<std::string>& storePath() const { return storePath_; }
 
   private:
+    std::string run(ExchangeRequest& request);
     void checkLocation(std::string_view storePath) const;
     std::string checkAccount() const;
     void openStore(std::string_view storePath, const std::string& userRecordName);

@@ -35,7 +35,16 @@ std::unordered_map<std::string_view, std::string_view> readKnownFingerprints(
 }  // namespace
 
 ExchangeRequest ExchangeRequest::parse(json::Parser& parser, std::string_view text) {
-    json::Element root = parser.parse(text);
+    return read(parser, parser.parse(text));
+}
+
+ExchangeRequest ExchangeRequest::parse(json::Parser& parser, json::PaddedText text) {
+    ExchangeRequest request = read(parser, parser.parse(text));
+    request.text_ = std::move(text);
+    return request;
+}
+
+ExchangeRequest ExchangeRequest::read(json::Parser& parser, json::Element root) {
     auto object = json::asObject(root);
     if (!object) {
         invalidRequest();
@@ -68,6 +77,7 @@ ExchangeRequest ExchangeRequest::parse(json::Parser& parser, std::string_view te
 }
 
 void ExchangeRequest::releaseText() {
+    text_.release();
     if (parser_ != nullptr) {
         parser_->releaseLargeInput();
     }

@@ -23,6 +23,8 @@ class ExchangeRequest {
     // parser's error for text that is not JSON, and "Invalid bridge request." for a request of
     // the wrong shape.
     static ExchangeRequest parse(platform::json::Parser& parser, std::string_view text);
+    // The same for a text handed over whole: parsed where it lies, and held until releaseText().
+    static ExchangeRequest parse(platform::json::Parser& parser, platform::json::PaddedText text);
 
     std::string_view storePath() const { return storePath_; }
     std::string_view directory() const { return directory_; }
@@ -33,9 +35,9 @@ class ExchangeRequest {
     // the response that follows is as large again, and a large request's document need not
     // be held beside it. The known fingerprints are kept, in a copy of their own.
     void finishReadingRecords();
-    // Lets go of the parser's copy of the request text, which it otherwise keeps for the next
-    // request: for an exchange that will hold more than the next one would save (a first
-    // import). The records stay valid.
+    // Lets go of the request text, and of the parser's copy of it, which it otherwise keeps for
+    // the next request: for an exchange that will hold more than the next one would save (a
+    // first import). The records stay valid.
     void releaseText();
 
     // "knownFingerprints": "Thing:<lower-case id>" -> fingerprint. Empty when the member is
@@ -45,7 +47,10 @@ class ExchangeRequest {
     }
 
   private:
+    static ExchangeRequest read(platform::json::Parser& parser, platform::json::Element root);
+
     platform::json::Parser* parser_ = nullptr;
+    platform::json::PaddedText text_;
     std::string storePath_;
     std::string directory_;
     std::vector<platform::json::ObjectView> records_;

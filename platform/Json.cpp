@@ -13,6 +13,7 @@
 #include <cstring>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 #include "platform/Error.h"
 #include "platform/JsonWriter.h"
@@ -465,14 +466,73 @@ static Prefault prefaultFor(dom::parser& parser, size_t length) {
                      {parser.doc.string_buf.get(), length / 2}});
 }
 
-Element Parser::parse(std::string_view utf8) {
-    dom::parser& parser = state_->parser;
-    std::string& padded = state_->padded;
-    // A leading byte order mark is ignored, as the platform's reader (and RFC 8259) allow.
+namespace {
+
+// A leading byte order mark is ignored, as the platform's reader (and RFC 8259) allow.
+std::string_view withoutByteOrderMark(std::string_view utf8) {
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     if (utf8.substr(0, kByteOrderMark.size()) == kByteOrderMark) {
         utf8.remove_prefix(kByteOrderMark.size());
     }
+    return utf8;
+}
+
+// The root of a parse that ended with `error`, or the parse error it stands for.
+Element rootOf(simdjson::error_code error, dom::element root, size_t length) {
+    if (error == simdjson::MEMALLOC) {
+        // The parser could not grow its buffers for this input: the text may be perfectly
+        // good JSON, so this is reported as what it is, not as a format error.
+        throw std::bad_alloc();
+    }
+    if (error != simdjson::SUCCESS) {
+        // What the parser says went wrong; where is left out, since finding it takes a second
+        // pass over the text and no one reads it.
+        parseError(std::string(simdjson::error_message(error)) + " (in " + std::to_string(length) +
+                   " bytes of input)");
+    }
+    const auto type = root.type();
+    if (type != dom::element_type::OBJECT && type != dom::element_type::ARRAY) {
+        parseError(std::string("The top-level value is ") + typeName(type) +
+                   "; only an object or an array is accepted.");
+    }
+    return ours(root);
+}
+
+}  // namespace
+
+PaddedText PaddedText::copyOf(std::string_view utf8) {
+    static_assert(kPadding >= simdjson::SIMDJSON_PADDING);
+    PaddedText text;
+    if (text::isWellFormedUtf8(utf8)) {
+        text.bytes_.reserve(utf8.size() + kPadding);
+        adviseLargePages(text.bytes_.data(), text.bytes_.capacity());
+        text.bytes_.assign(utf8);
+    } else {
+        text.bytes_ = text::replaceIllFormedUtf8(utf8);
+    }
+    text.length_ = text.bytes_.size();
+    text.bytes_.append(kPadding, '\0');
+    return text;
+}
+
+PaddedText::PaddedText(PaddedText&& other) noexcept
+    : bytes_(std::move(other.bytes_)), length_(std::exchange(other.length_, 0)) {}
+
+PaddedText& PaddedText::operator=(PaddedText&& other) noexcept {
+    bytes_ = std::move(other.bytes_);
+    length_ = std::exchange(other.length_, 0);
+    return *this;
+}
+
+void PaddedText::release() noexcept {
+    std::string().swap(bytes_);
+    length_ = 0;
+}
+
+Element Parser::parse(std::string_view utf8) {
+    dom::parser& parser = state_->parser;
+    std::string& padded = state_->padded;
+    utf8 = withoutByteOrderMark(utf8);
     // Ill-formed UTF-8 is repaired rather than refused: the host's text is kept readable.
     const bool wellFormed = text::isWellFormedUtf8(utf8);
     if (!wellFormed) {
@@ -502,23 +562,27 @@ Element Parser::parse(std::string_view utf8) {
         padded.append(simdjson::SIMDJSON_PADDING, '\0');
         error = parser.parse(padded.data(), length, false).get(root);
     }
-    if (error == simdjson::MEMALLOC) {
-        // The parser could not grow its buffers for this input: the text may be perfectly
-        // good JSON, so this is reported as what it is, not as a format error.
-        throw std::bad_alloc();
+    return rootOf(error, root, length);
+}
+
+Element Parser::parse(const PaddedText& text) {
+    if (text.bytes_.size() < text.length_ + PaddedText::kPadding) {
+        return parse(text.view());  // empty, and without padding: made so, or let go of
     }
-    if (error != simdjson::SUCCESS) {
-        // What the parser says went wrong; where is left out, since finding it takes a second
-        // pass over the text and no one reads it.
-        parseError(std::string(simdjson::error_message(error)) + " (in " + std::to_string(length) +
-                   " bytes of input)");
+    dom::parser& parser = state_->parser;
+    // Well-formed already, and followed by the padding wherever the mark ends.
+    const std::string_view utf8 = withoutByteOrderMark(text.view());
+    simdjson::error_code error = growFor(parser, utf8.size());
+    Prefault prefault = error == simdjson::SUCCESS ? prefaultFor(parser, utf8.size()) : Prefault();
+    dom::element root;
+    if (error == simdjson::SUCCESS) {
+        error = parser.parse(utf8.data(), utf8.size(), false).get(root);
     }
-    const auto type = root.type();
-    if (type != dom::element_type::OBJECT && type != dom::element_type::ARRAY) {
-        parseError(std::string("The top-level value is ") + typeName(type) +
-                   "; only an object or an array is accepted.");
+    prefault.stop();
+    if (error == simdjson::NUMBER_ERROR) {
+        return parse(utf8);  // integers too large for the parser are rewritten in a copy
     }
-    return ours(root);
+    return rootOf(error, root, utf8.size());
 }
 
 std::optional<Element> member(ObjectView object, std::string_view key) {

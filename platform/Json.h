@@ -126,6 +126,32 @@ class ArrayView {
     detail::Handle handle_;
 };
 
+// A text to parse, followed by the zeroed bytes the parser reads past a text's end, so that it is
+// parsed where it lies instead of being copied first: a host's request is copied once, when it
+// is handed over, and a large one costs a second copy's time and fresh memory otherwise.
+// Ill-formed UTF-8 is repaired on the way in, as Parser::parse repairs it. Not thread-safe.
+class PaddedText {
+  public:
+    PaddedText() = default;
+    PaddedText(const PaddedText&) = default;
+    PaddedText& operator=(const PaddedText&) = default;
+    // The text moved from is empty.
+    PaddedText(PaddedText&& other) noexcept;
+    PaddedText& operator=(PaddedText&& other) noexcept;
+    static PaddedText copyOf(std::string_view utf8);
+
+    std::string_view view() const { return {bytes_.data(), length_}; }
+    size_t size() const { return length_; }
+    // Lets go of the text's memory; the text is empty afterwards.
+    void release() noexcept;
+
+  private:
+    friend class Parser;
+    static constexpr size_t kPadding = 64;  // what the parser reads past the end, zeroed
+    std::string bytes_;                     // the text, then kPadding zero bytes
+    size_t length_ = 0;
+};
+
 // A parser whose buffers are kept between documents: hosts run exchange after exchange in one
 // process, and fresh memory is the dearest part of a large parse. (The copy of the input it
 // parses from is kept only when small: the document does not point into it.) The element returned
@@ -139,6 +165,9 @@ class Parser {
     Parser& operator=(Parser&&) noexcept;
     // Throws platform::Error (Cocoa 3840) on malformed input or a scalar top level.
     Element parse(std::string_view utf8);
+    // The same for a text parsed where it lies; it must not change while the elements live
+    // (the document copies its texts, so ending it is fine).
+    Element parse(const PaddedText& text);
     // The parser keeps its memory for the next document, the copy of the input it parsed
     // included. Lets go of that copy when it was large: for a reader of a large document that
     // has more to hold meanwhile. The elements stay valid.

@@ -191,9 +191,30 @@ TEST(JsonReader, ElementsOutliveTheParsersCopyOfALargeInput) {
     EXPECT_EQ(asString(first(parser.parse("[\"next\"]"))), "next");
 }
 
+// A text handed over with its padding is parsed where it lies, and reads as its copy would: a
+// byte order mark skipped, errors the same, and the elements kept once the text is let go.
+TEST(JsonReader, APaddedTextReadsAsItsCopyWould) {
+    Parser parser;
+    EXPECT_EQ(asString(first(parser.parse(PaddedText::copyOf("\xEF\xBB\xBF[\"bom\"]")))), "bom");
+    for (const char* bad : {"", "[1,", "7", "\xEF\xBB\xBF"}) {
+        EXPECT_THROW(parser.parse(PaddedText::copyOf(bad)), Error) << bad;
+    }
+    PaddedText text = PaddedText::copyOf("[\"kept\"]");
+    const Element root = parser.parse(text);
+    text.release();
+    EXPECT_EQ(text.size(), 0u);
+    EXPECT_EQ(asString(first(root)), "kept");
+    PaddedText moved = PaddedText::copyOf("[\"moved\"]");
+    PaddedText to = std::move(moved);
+    EXPECT_EQ(asString(first(parser.parse(to))), "moved");
+    for (const PaddedText* empty : {&text, &moved}) {
+        EXPECT_THROW(parser.parse(*empty), Error);  // read as the empty text, not past it
+    }
+}
+
 // Documents of many megabytes have the parser's memory faulted in beside the parsing; each
 // reads as a small one would, also when it is repaired first, parsed twice (an integer beyond
-// 64 bits) or larger than the one before.
+// 64 bits) or larger than the one before, and whether it is copied or parsed where it lies.
 TEST(JsonReader, LargeDocumentsReadWhole) {
     Parser parser;
     auto document = [](size_t strings, std::string_view last) {
@@ -203,10 +224,16 @@ TEST(JsonReader, LargeDocumentsReadWhole) {
         }
         return text.append(last).append("]");
     };
-    for (auto [strings, last, read] : {std::tuple{100000, "\"end\"", "end"},
-                                       {110000, "\"bad\xff\"", "bad\uFFFD"},
-                                       {120000, "123456789012345678901234567890", ""}}) {
-        const std::optional<ArrayView> array = asArray(parser.parse(document(strings, last)));
+    for (auto [strings, last, read, inPlace] :
+         {std::tuple{100000, "\"end\"", "end", false},
+          {110000, "\"bad\xff\"", "bad\uFFFD", false},
+          {120000, "123456789012345678901234567890", "", false},
+          {100000, "\"end\"", "end", true},
+          {110000, "\"bad\xff\"", "bad\uFFFD", true},
+          {120000, "123456789012345678901234567890", "", true}}) {
+        const std::optional<ArrayView> array =
+            asArray(inPlace ? parser.parse(PaddedText::copyOf(document(strings, last)))
+                            : parser.parse(document(strings, last)));
         ASSERT_TRUE(array.has_value());
         ASSERT_EQ(array->size(), strings + 1);
         EXPECT_EQ(asString(*array->begin()), "0" + std::string(90, 'x'));
