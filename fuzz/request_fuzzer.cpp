@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 #include "exchange/ExchangeRequest.h"
 #include "exchange/RecordReaders.h"
@@ -80,10 +81,11 @@ void readEveryKey(const tavro::platform::json::Fields& record) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static tavro::platform::json::Parser parser;
-    std::string text = tavro::platform::text::replaceIllFormedUtf8(
+    // As the bridge hands a request over: repaired, padded and parsed where it lies.
+    auto text = tavro::platform::json::PaddedText::copyOf(
         std::string_view(reinterpret_cast<const char*>(data), size));
     try {
-        auto request = tavro::exchange::ExchangeRequest::parse(parser, text);
+        auto request = tavro::exchange::ExchangeRequest::parse(parser, std::move(text));
         tavro::platform::json::Fields record;
         for (auto object : request.records()) {
             record.assign(object);
