@@ -378,6 +378,23 @@ TEST_F(ReceivedTest, FilesWrittenBesideTheSaveHoldWhatTheStoreHolds) {
     EXPECT_EQ(contents(), besideTheSave);
 }
 
+// The save writes the received files of its new contents as a convenience: when it cannot, they
+// are written after the commit, and the exchange goes on as if nothing had happened.
+TEST_F(ReceivedTest, ReceivedFilesTheSaveCouldNotWriteAreWrittenAfterIt) {
+    std::string data = writeAsset("d.bin", "bytes");
+    FaultyFileSystem faulty;
+    store_ = store::Store::open(storePath_, faulty);
+    faulty.failNth(FaultyFileSystem::Operation::Copy, 2, ENOSPC);  // the blob's received copy
+    auto response = exchange({thing(T1, {{"data", data}}), thing(T2, {{"data", data}})});
+    EXPECT_TRUE(response->record(T1));
+    EXPECT_EQ(fileCount(), 2u);
+    for (const auto& entry : fs::directory_iterator(received())) {
+        EXPECT_EQ(platform::FileSystem::real().readFile(entry.path().string()), "bytes")
+            << entry.path();  // whole files only, no temporary ones
+    }
+    store_.reset();  // the store goes before the file system it uses
+}
+
 TEST_F(ReceivedTest, KnownFingerprintsWithANonTextValueAreIgnoredWhole) {
     std::string data = writeAsset("d.bin", "bytes");
     auto first = exchange({thing(T1, {{"data", data}})});
