@@ -110,16 +110,11 @@ void AppleStore::applySyncEvent(const SyncEvent& event,
 }
 
 std::string AppleStore::exchange(std::string_view text) {
-    ExchangeRequest request = ExchangeRequest::parse(parser_, text);
-    return run(request);
+    return exchange(platform::json::PaddedText::copyOf(text));
 }
 
 std::string AppleStore::exchange(platform::json::PaddedText text) {
     ExchangeRequest request = ExchangeRequest::parse(parser_, std::move(text));
-    return run(request);
-}
-
-std::string AppleStore::run(ExchangeRequest& request) {
     if (!platform::cloudAvailable(env_)) {
         throw BridgeError(message::kNotProvisioned);
     }

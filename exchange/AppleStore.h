@@ -30,8 +30,6 @@ class Store;
 
 namespace tavro::exchange {
 
-class ExchangeRequest;
-
 using store::Store;
 using store::SyncEvent;
 using store::SyncEventSource;
@@ -92,7 +90,6 @@ class AppleStore {
     const std::optional<std::string>& storePath() const { return storePath_; }
 
   private:
-    std::string run(ExchangeRequest& request);
     void checkLocation(std::string_view storePath) const;
     std::string checkAccount() const;
     void openStore(std::string_view storePath, const std::string& userRecordName);

@@ -35,16 +35,11 @@ std::unordered_map<std::string_view, std::string_view> readKnownFingerprints(
 }  // namespace
 
 ExchangeRequest ExchangeRequest::parse(json::Parser& parser, std::string_view text) {
-    return read(parser, parser.parse(text));
+    return parse(parser, json::PaddedText::copyOf(text));
 }
 
 ExchangeRequest ExchangeRequest::parse(json::Parser& parser, json::PaddedText text) {
-    ExchangeRequest request = read(parser, parser.parse(text));
-    request.text_ = std::move(text);
-    return request;
-}
-
-ExchangeRequest ExchangeRequest::read(json::Parser& parser, json::Element root) {
+    json::Element root = parser.parse(text);
     auto object = json::asObject(root);
     if (!object) {
         invalidRequest();
@@ -73,6 +68,7 @@ ExchangeRequest ExchangeRequest::read(json::Parser& parser, json::Element root) 
         request.records_.push_back(*record);
     }
     request.knownFingerprints_ = readKnownFingerprints(top);
+    request.text_ = std::move(text);  // the document holds copies of the texts it needs
     return request;
 }
 

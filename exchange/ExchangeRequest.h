@@ -19,12 +19,12 @@ namespace tavro::exchange {
 
 class ExchangeRequest {
   public:
-    // Parses `text` (already well-formed UTF-8) and validates the top level. Throws the JSON
-    // parser's error for text that is not JSON, and "Invalid bridge request." for a request of
-    // the wrong shape.
-    static ExchangeRequest parse(platform::json::Parser& parser, std::string_view text);
-    // The same for a text handed over whole: parsed where it lies, and held until releaseText().
+    // Parses `text` where it lies, holds it until releaseText(), and validates the top level.
+    // Throws the JSON parser's error for text that is not JSON, and "Invalid bridge request."
+    // for a request of the wrong shape.
     static ExchangeRequest parse(platform::json::Parser& parser, platform::json::PaddedText text);
+    // The same for a text given as a view, copied first.
+    static ExchangeRequest parse(platform::json::Parser& parser, std::string_view text);
 
     std::string_view storePath() const { return storePath_; }
     std::string_view directory() const { return directory_; }
@@ -47,8 +47,6 @@ class ExchangeRequest {
     }
 
   private:
-    static ExchangeRequest read(platform::json::Parser& parser, platform::json::Element root);
-
     platform::json::Parser* parser_ = nullptr;
     platform::json::PaddedText text_;
     std::string storePath_;

@@ -89,19 +89,18 @@ void FaultyFileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies,
     }
     // So does each extra copy; one that fails ends them all, as a real failure would, and
     // leaves the batch alone.
-    try {
-        for (const FileCopy& copy : copies) {
-            const auto names = extra && extra->folder
-                                   ? extra->namesByDigest.find(copy.expectedSha256)
-                                   : decltype(extra->namesByDigest)::iterator{};
-            if (extra && extra->folder && names != extra->namesByDigest.end()) {
-                for (const std::string& name : names->second) {
-                    enter(Operation::Copy, extra->folder->path() + "/" + name, "copied");
-                }
-            }
+    for (size_t i = 0; extra != nullptr && extra->folder != nullptr && i < copies.size(); ++i) {
+        const auto names = extra->namesByDigest.find(copies[i].expectedSha256);
+        if (names == extra->namesByDigest.end()) {
+            continue;
         }
-    } catch (const std::exception&) {
-        extra = nullptr;
+        try {
+            for (const std::string& name : names->second) {
+                enter(Operation::Copy, extra->folder->path() + "/" + name, "copied");
+            }
+        } catch (const std::exception&) {
+            extra = nullptr;
+        }
     }
     FileSystem::copyFilesAtomically(copies, permissions, extra);
 }
