@@ -5,6 +5,10 @@
 
 #include <simdjson.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -170,58 +174,105 @@ bool widenHugeIntegers(std::string& json, size_t length) {
     return changed;
 }
 
-void appendEscaped(std::string& out, std::string_view utf8) {
-    static constexpr char kHex[] = "0123456789abcdef";
-    out.push_back('"');
-    // Which bytes are written as they are; looked up rather than compared four times, as every
-    // text of every response passes through here.
-    static constexpr auto kPlain = [] {
-        std::array<bool, 256> plain{};
-        for (int c = 0x20; c < 256; ++c) {
-            plain[c] = c != '"' && c != '\\' && c != '/';
-        }
-        return plain;
-    }();
-    size_t run = 0;  // start of the bytes not yet copied
-    for (size_t i = 0; i < utf8.size(); ++i) {
-        const auto c = static_cast<unsigned char>(utf8[i]);
-        if (kPlain[c]) {
-            continue;
-        }
-        out.append(utf8.substr(run, i - run));
-        run = i + 1;
-        switch (c) {
-            case '"':
-                out.append("\\\"");
-                break;
-            case '\\':
-                out.append("\\\\");
-                break;
-            case '/':
-                out.append("\\/");
-                break;
-            case '\b':
-                out.append("\\b");
-                break;
-            case '\f':
-                out.append("\\f");
-                break;
-            case '\n':
-                out.append("\\n");
-                break;
-            case '\r':
-                out.append("\\r");
-                break;
-            case '\t':
-                out.append("\\t");
-                break;
-            default:
-                out.append("\\u00");
-                out.push_back(kHex[c >> 4]);
-                out.push_back(kHex[c & 0x0f]);
+// Which bytes are written as they are: all but `"`, `\`, `/` and the control characters.
+constexpr auto kPlain = [] {
+    std::array<bool, 256> plain{};
+    for (int c = 0x20; c < 256; ++c) {
+        plain[c] = c != '"' && c != '\\' && c != '/';
+    }
+    return plain;
+}();
+
+// How many of the leading bytes of `bytes` are plain. Every text of every response passes
+// through here, most of them long runs of plain bytes: sixteen are compared at once where the
+// processor can, the rest looked up one by one.
+size_t plainPrefix(const char* bytes, size_t size) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('"');
+    const __m128i backslash = _mm_set1_epi8('\\');
+    const __m128i slash = _mm_set1_epi8('/');
+    const __m128i lastControl = _mm_set1_epi8(0x1f);
+    for (; i + 16 <= size; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        const __m128i control = _mm_cmpeq_epi8(_mm_min_epu8(v, lastControl), v);  // v <= 0x1f
+        const __m128i special =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, quote), _mm_cmpeq_epi8(v, backslash)),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, slash), control));
+        if (const int mask = _mm_movemask_epi8(special); mask != 0) {
+            return i + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
         }
     }
-    out.append(utf8.substr(run));
+#endif
+    while (i < size && kPlain[static_cast<unsigned char>(bytes[i])]) {
+        ++i;
+    }
+    return i;
+}
+
+// Whether `utf8` is plain ASCII, which is well-formed UTF-8 without asking the validator.
+bool isAscii(std::string_view utf8) {
+    size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 16 <= utf8.size(); i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(utf8.data() + i));
+        if (_mm_movemask_epi8(v) != 0) {
+            return false;
+        }
+    }
+#endif
+    unsigned char bits = 0;
+    for (; i < utf8.size(); ++i) {
+        bits |= static_cast<unsigned char>(utf8[i]);
+    }
+    return bits < 0x80;
+}
+
+void appendEscape(std::string& out, unsigned char c) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    switch (c) {
+        case '"':
+            out.append("\\\"");
+            break;
+        case '\\':
+            out.append("\\\\");
+            break;
+        case '/':
+            out.append("\\/");
+            break;
+        case '\b':
+            out.append("\\b");
+            break;
+        case '\f':
+            out.append("\\f");
+            break;
+        case '\n':
+            out.append("\\n");
+            break;
+        case '\r':
+            out.append("\\r");
+            break;
+        case '\t':
+            out.append("\\t");
+            break;
+        default:
+            out.append("\\u00");
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0x0f]);
+    }
+}
+
+void appendEscaped(std::string& out, std::string_view utf8) {
+    out.push_back('"');
+    for (size_t i = 0;;) {
+        const size_t plain = plainPrefix(utf8.data() + i, utf8.size() - i);
+        out.append(utf8.data() + i, plain);
+        i += plain;
+        if (i == utf8.size()) {
+            break;
+        }
+        appendEscape(out, static_cast<unsigned char>(utf8[i++]));
+    }
     out.push_back('"');
 }
 
@@ -822,11 +873,7 @@ void appendString(std::string& out, std::string_view utf8) {
     // Text that reaches the host is always well-formed, whatever the source handed us. Most
     // texts of a response (identifiers, digests, dates) are plain ASCII, which is well-formed
     // and cheaper to see than to hand to the validator one short text at a time.
-    unsigned char bits = 0;
-    for (char c : utf8) {
-        bits |= static_cast<unsigned char>(c);
-    }
-    if (bits >= 0x80 && !text::isWellFormedUtf8(utf8)) {
+    if (!isAscii(utf8) && !text::isWellFormedUtf8(utf8)) {
         appendEscaped(out, text::replaceIllFormedUtf8(utf8));
         return;
     }

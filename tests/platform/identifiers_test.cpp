@@ -2,6 +2,7 @@
 // UUIDs, digests and timestamps: the small value types every exchange record carries.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cmath>
 #include <limits>
 #include <unordered_set>
@@ -31,6 +32,17 @@ TEST(Uuids, ParseOnlyTheCanonicalFormInEitherCase) {
           "0f8fad5b-d9cb-469f-a165+70867728950e", "0f8fad5b-d9cb-469f-a16-570867728950e",
           "+f8fad5b-d9cb-469f-a165-70867728950e"}) {
         EXPECT_FALSE(Uuid::parse(bad).has_value()) << bad;
+    }
+    // Every position is checked: a hyphen only where hyphens stand, a digit everywhere else.
+    const std::string canonical = "0f8fad5b-d9cb-469f-a165-70867728950e";
+    for (size_t i = 0; i < canonical.size(); ++i) {
+        for (char c : {'g', 'G', '-', '/', ':', '@', '`', '\0', '\xff', 'a'}) {
+            std::string text = canonical;
+            text[i] = c;
+            const bool hyphenAt = i == 8 || i == 13 || i == 18 || i == 23;
+            const bool wellFormed = hyphenAt ? c == '-' : std::isxdigit(c) != 0;
+            EXPECT_EQ(Uuid::parse(text).has_value(), wellFormed) << i << " " << int(c);
+        }
     }
 }
 

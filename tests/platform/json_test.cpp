@@ -54,6 +54,37 @@ TEST(JsonWriter, EscapesExactlyTheFixedSet) {
     EXPECT_EQ(write(Object{{"a/b", "x"}}), R"({"a\/b":"x"})");
 }
 
+// Long texts are scanned many bytes at a time: a byte to escape is found wherever it stands,
+// and the bytes around it are copied whole.
+TEST(JsonWriter, EscapesWhereverTheByteStands) {
+    const std::string specials("\"\\/\n\x01\x1f", 6);
+    const std::vector<std::string> escapes = {"\\\"", "\\\\", "\\/", "\\n", "\\u0001", "\\u001f"};
+    for (size_t length = 1; length <= 40; ++length) {
+        for (size_t at = 0; at < length; ++at) {
+            // Plain bytes around it, DEL and the two bytes of "é" among them (never escaped).
+            std::string text(length, 'a');
+            for (size_t i = 1; i + 1 < length; i += 5) {
+                if (i + 1 < at || i > at) {
+                    text.replace(i, 2, "\xc3\xa9");
+                } else if (i != at) {
+                    text[i] = '\x7f';
+                }
+            }
+            for (size_t k = 0; k < specials.size(); ++k) {
+                text[at] = specials[k];
+                const std::string expected =
+                    "[\"" + text.substr(0, at) + escapes[k] + text.substr(at + 1) + "\"]";
+                ASSERT_EQ(write(Array{text}), expected) << length << " " << at << " " << k;
+            }
+        }
+    }
+    std::string slashes;
+    for (int i = 0; i < 33; ++i) {
+        slashes += "\\/";
+    }
+    EXPECT_EQ(write(Array{std::string(33, '/')}), "[\"" + slashes + "\"]");
+}
+
 TEST(JsonWriter, IllFormedTextIsRepairedOnTheWayOut) {
     EXPECT_EQ(write(Array{"a\xff"
                           "b"}),
