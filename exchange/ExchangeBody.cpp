@@ -39,11 +39,12 @@ std::string runExchangeBody(Store& store, ExchangeRequest& request,
             request.finishReadingRecords();
         }
         // The response is drafted beside the save: it reads the records the save is writing,
-        // and a save that waits on the disk leaves it a processor. Its files are put in place
+        // and a save that waits on the disk leaves it a processor. Its files are handed over
         // once the save has committed, so the host never receives a content the store lost;
-        // those of the host's new contents are written meanwhile. They are named after the
-        // things' contents as they stand now, which nothing changes before the draft lists
-        // them: each one prepared holds what the response hands over under its name.
+        // those of the host's new contents are written meanwhile, and those under new names
+        // put in place while the save commits, to be taken back should it fail. They are named
+        // after the things' contents as they stand now, which nothing changes before the draft
+        // lists them: each one prepared holds what the response hands over under its name.
         ListedRecords listed = listRecords(unitOfWork);
         ReceivedAhead ahead(fileSystem, receivedFolder(request.directory()),
                             copiesOfHostFiles(indexes.givenHostFiles));
@@ -53,6 +54,7 @@ std::string runExchangeBody(Store& store, ExchangeRequest& request,
             [&] {
                 try {
                     draft = draftResponse(listed, request, store, sync, records);
+                    ahead.placeAhead(draft->copies);
                 } catch (...) {
                     draftFailure = std::current_exception();
                 }

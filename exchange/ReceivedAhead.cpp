@@ -12,7 +12,7 @@ namespace tavro::exchange {
 
 ReceivedAhead::ReceivedAhead(platform::FileSystem& fileSystem, std::string receivedPath,
                              HostFileCopies host)
-    : path_(std::move(receivedPath)) {
+    : fileSystem_(fileSystem), path_(std::move(receivedPath)) {
     if (host.empty()) {
         return;
     }
@@ -29,10 +29,19 @@ ReceivedAhead::ReceivedAhead(platform::FileSystem& fileSystem, std::string recei
 }
 
 ReceivedAhead::~ReceivedAhead() {
+    if (folder_ && !handedOver_) {
+        fileSystem_.withdrawCopiesPlacedAhead(*folder_, copies_.prepared);
+    }
     copies_.prepared = {};  // removes the files never placed, while the folder is open
     folder_.reset();
     if (madeFolder_ && !handedOver_) {
         ::rmdir(path_.c_str());  // only when empty: never a file of the host's
+    }
+}
+
+void ReceivedAhead::placeAhead(const std::vector<platform::FileSystem::FileCopy>& handedOver) {
+    if (folder_ && copies_.onDisk.await()) {
+        fileSystem_.placePreparedCopiesAhead(*folder_, copies_.prepared, handedOver);
     }
 }
 

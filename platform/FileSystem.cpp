@@ -473,6 +473,7 @@ void syncFileSystemOf(const std::string& folder, const std::string& reportedPath
 struct PreparedCopies::Files {
     std::vector<std::unique_ptr<TemporaryFile>> temporaries;
     std::unordered_map<std::string, TemporaryFile*> byName;  // those not yet placed
+    std::unordered_map<std::string, ino_t> placedAhead;      // the file each name was given
 
     // The copy prepared under `name`, no longer to be placed; nullptr when there is none.
     TemporaryFile* take(const std::string& name) {
@@ -737,6 +738,8 @@ void FileSystem::copyFileAtomically(const std::string& from, const std::string& 
 
 void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies, Permissions permissions,
                                      ExtraCopies* extra) {
+    // Told whatever ends the batch: a thread may be waiting to place the extra copies.
+    const ExtraCopies::TellOnExit tellOnExit(extra);
     std::set<std::string> folders;
     for (const FileCopy& copy : copies) {
         folders.insert(paths::parent(paths::absolute(copy.to)));
@@ -760,6 +763,9 @@ void FileSystem::copyFilesAtomically(const std::vector<FileCopy>& copies, Permis
         }
     }
     flushExtraCopies(extra, synced);
+    if (extra != nullptr) {
+        extra->onDisk.tell(extra->prepared.size() > 0);
+    }
     for (size_t i = 0; i < copies.size(); ++i) {
         rename(temporaries[i]->path(), copies[i].to);
         temporaries[i]->committed();
@@ -798,6 +804,23 @@ OpenFolder FileSystem::openSubfolder(const std::string& directory, const std::st
         removeLeftoverTemporaries(fd);
     }
     return folder;
+}
+
+void ExtraCopies::OnDisk::tell(bool onDisk) noexcept {
+    {
+        std::lock_guard lock(mutex_);
+        if (onDisk_) {
+            return;
+        }
+        onDisk_ = onDisk;
+    }
+    told_.notify_all();
+}
+
+bool ExtraCopies::OnDisk::await() const {
+    std::unique_lock lock(mutex_);
+    told_.wait(lock, [this] { return onDisk_.has_value(); });
+    return *onDisk_;
 }
 
 PreparedCopies::PreparedCopies() = default;
@@ -844,6 +867,9 @@ std::vector<FileSystem::FileCopy> FileSystem::placePreparedCopies(
     std::vector<FileCopy> unprepared;
     bool placed = false;
     for (const FileCopy& copy : copies) {
+        if (prepared.files_ && prepared.files_->placedAhead.count(copy.to) > 0) {
+            continue;
+        }
         TemporaryFile* temporary = prepared.files_ ? prepared.files_->take(copy.to) : nullptr;
         if (temporary == nullptr) {
             unprepared.push_back(copy);
@@ -857,6 +883,66 @@ std::vector<FileSystem::FileCopy> FileSystem::placePreparedCopies(
         ::fsync(folder.descriptor());  // as syncFolder: the files are in place whatever it answers
     }
     return unprepared;
+}
+
+void FileSystem::placePreparedCopiesAhead(const OpenFolder& folder, PreparedCopies& prepared,
+                                          const std::vector<FileCopy>& copies) noexcept {
+    if (!prepared.files_) {
+        return;
+    }
+    PreparedCopies::Files& files = *prepared.files_;
+    bool placed = false;
+    try {
+        for (const FileCopy& copy : copies) {
+            const auto found = files.byName.find(copy.to);
+            if (found == files.byName.end() ||
+                !renameInFolderUnlessTaken(folder, found->second->path(), copy.to)) {
+                continue;
+            }
+            found->second->committed();
+            files.byName.erase(found);
+            placed = true;
+            // What withdrawing must find there to take it back.
+            struct stat info {};
+            const bool known =
+                ::fstatat(folder.descriptor(), copy.to.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+            files.placedAhead.emplace(copy.to, known ? info.st_ino : 0);
+        }
+    } catch (...) {
+        // The rest are placed in their turn, which reports what goes wrong then.
+    }
+    if (placed) {
+        ::fsync(folder.descriptor());  // as syncFolder: the files are in place whatever it answers
+    }
+}
+
+void FileSystem::withdrawCopiesPlacedAhead(const OpenFolder& folder,
+                                           PreparedCopies& prepared) noexcept {
+    if (!prepared.files_) {
+        return;
+    }
+    for (const auto& [name, inode] : prepared.files_->placedAhead) {
+        struct stat info {};
+        if (inode != 0 &&
+            ::fstatat(folder.descriptor(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            info.st_ino == inode) {
+            ::unlinkat(folder.descriptor(), name.c_str(), 0);
+        }
+    }
+    prepared.files_->placedAhead.clear();
+}
+
+bool FileSystem::renameInFolderUnlessTaken(const OpenFolder& folder, const std::string& from,
+                                           const std::string& to) {
+    if (::renameat2(folder.descriptor(), from.c_str(), folder.descriptor(), to.c_str(),
+                    RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    const int error = errno;
+    if (error == EEXIST || error == EINVAL || error == ENOSYS) {
+        return false;  // taken, or a file system that cannot tell: replaced in its turn
+    }
+    throwFileError(error, paths::join(folder.path(), error == ENOENT ? from : to), "moved");
 }
 
 void FileSystem::renameInFolder(const OpenFolder& folder, const std::string& from,

@@ -16,9 +16,11 @@
 
 #include <sys/stat.h>
 
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -121,10 +123,45 @@ class PreparedCopies {
 // batch is, to be placed later (FileSystem::placePreparedCopies). Reading and hashing a content
 // once for all its copies is what they are for; they never fail the batch: when the folder
 // cannot take them, they end, `prepared` holds none, and the batch goes on.
+//
+// The batch tells `onDisk` once its extra copies are flushed, before it puts its own files in
+// place, so that another thread may place them meanwhile (FileSystem::placePreparedCopiesAhead).
 struct ExtraCopies {
+    // Whether the extra copies are on disk: told once, by the batch or by whoever learns first
+    // that they never will be; awaited by another thread.
+    class OnDisk {
+      public:
+        // The first telling counts; later ones change nothing.
+        void tell(bool onDisk) noexcept;
+        bool await() const;
+
+      private:
+        mutable std::mutex mutex_;
+        mutable std::condition_variable told_;
+        std::optional<bool> onDisk_;
+    };
+
+    // Tells `onDisk` false when it ends, unless it was told before: for a scope whose every
+    // way out must leave a waiting thread told.
+    class TellOnExit {
+      public:
+        explicit TellOnExit(ExtraCopies* extra) : extra_(extra) {}
+        ~TellOnExit() {
+            if (extra_ != nullptr) {
+                extra_->onDisk.tell(false);
+            }
+        }
+        TellOnExit(const TellOnExit&) = delete;
+        TellOnExit& operator=(const TellOnExit&) = delete;
+
+      private:
+        ExtraCopies* extra_;
+    };
+
     const OpenFolder* folder = nullptr;
     std::unordered_map<std::string, std::vector<std::string>> namesByDigest;
     PreparedCopies prepared;
+    OnDisk onDisk;
 };
 
 class FileSystem {
@@ -197,9 +234,21 @@ class FileSystem {
     // caller to write. The prepared copy must hold what `from` holds: only names are compared.
     std::vector<FileCopy> placePreparedCopies(const OpenFolder& folder, PreparedCopies& prepared,
                                               const std::vector<FileCopy>& copies);
+    // Places some of them early, on disk already but before what they belong to is settled
+    // (a save's commit): each of `copies` prepared under a name that no file has yet takes that
+    // name, and the folder is flushed. Never fails: what it does not place, placePreparedCopies
+    // places later, replacing; what it placed, that skips.
+    void placePreparedCopiesAhead(const OpenFolder& folder, PreparedCopies& prepared,
+                                  const std::vector<FileCopy>& copies) noexcept;
+    // Takes back what placePreparedCopiesAhead placed, when what they belong to failed: each
+    // file it put in place goes, unless another file has taken its name since. Never fails.
+    void withdrawCopiesPlacedAhead(const OpenFolder& folder, PreparedCopies& prepared) noexcept;
     // The final step of such a copy: `from` replaces `to`, both names in `folder`.
     virtual void renameInFolder(const OpenFolder& folder, const std::string& from,
                                 const std::string& to);
+    // The same unless `to` exists: then nothing is moved and it returns false.
+    virtual bool renameInFolderUnlessTaken(const OpenFolder& folder, const std::string& from,
+                                           const std::string& to);
 
     virtual void rename(const std::string& from, const std::string& to);
     // Removes a file or a folder with its content; a missing path is not an error.

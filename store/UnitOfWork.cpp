@@ -539,6 +539,9 @@ void UnitOfWork::save(const std::function<void()>& alongside, platform::ExtraCop
             throw;
         }
         endWriting(true);
+        if (extra != nullptr) {
+            extra->onDisk.tell(false);  // no blob written, so no copy beside one
+        }
         if (alongside) {
             alongside();
         }
@@ -564,6 +567,9 @@ void UnitOfWork::save(const std::function<void()>& alongside, platform::ExtraCop
                                 alongside();
                             });
     }
+    // A failed save tells a thread beside it, which may be waiting for the copies made beside
+    // the blobs, before waiting for that thread in turn.
+    const platform::ExtraCopies::TellOnExit tellOnExit(extra);
     commitChanges(extra);
     if (beside.valid()) {
         beside.wait();
@@ -596,6 +602,9 @@ void UnitOfWork::commitChanges(platform::ExtraCopies* extra) {
         writeChanges();
         if (blobsWritten.valid()) {
             blobsWritten.get();
+        }
+        if (extra != nullptr) {
+            extra->onDisk.tell(false);  // unless the blobs' batch made the copies and said so
         }
         writer.commit();
         savesSeen_ = store_.saves_;

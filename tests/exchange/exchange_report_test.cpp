@@ -314,7 +314,7 @@ TEST_F(ReceivedTest, RecordsAnsweredFromTheLastResponseAreExactlyThoseWrittenAfr
 TEST_F(ReceivedTest, AFailedFileWriteKeepsTheSavedChangesAndNoHalfWrittenFile) {
     std::string data = writeAsset("d.bin", "bytes");
     FaultyFileSystem faulty;
-    faulty.failNth(FaultyFileSystem::Operation::Rename, 2, ENOSPC);  // the second received file
+    faulty.failFrom(FaultyFileSystem::Operation::Rename, 2, ENOSPC);  // the second received file
     fileSystem_ = &faulty;
     EXPECT_FALSE(exchangeError({thing(T1, {{"data", data}}), thing(T2, {{"data", data}})}).empty());
     fileSystem_ = &platform::FileSystem::real();

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <thread>
 
 #include "platform/Error.h"
 #include "platform/Sha256.h"
@@ -287,7 +288,7 @@ TEST_F(FileSystemTest, ExtraCopiesHoldTheBatchesBytesAndNeverFailIt) {
     OpenFolder received = fs_.openSubfolder(dir_.path(), "received");
     const std::string alpha = sha256Hex("alpha"), big = sha256Hex(pattern(300000));
     {
-        ExtraCopies extra{&received, {{alpha, {"x.data", "y.data"}}, {big, {"b.data"}}}, {}};
+        ExtraCopies extra{&received, {{alpha, {"x.data", "y.data"}}, {big, {"b.data"}}}, {}, {}};
         fs_.copyFilesAtomically({{dir_.file("a"), dir_.file("blobs/a"), alpha},
                                  {dir_.file("b"), dir_.file("blobs/b"), big}},
                                 Permissions::privateToUser, &extra);
@@ -301,7 +302,7 @@ TEST_F(FileSystemTest, ExtraCopiesHoldTheBatchesBytesAndNeverFailIt) {
     }
     EXPECT_EQ(entries(dir_.file("received")), (std::vector<std::string>{"b.data", "x.data"}));
 
-    ExtraCopies failing{&received, {{alpha, {"w.data"}}, {sha256Hex("other"), {"v.data"}}}, {}};
+    ExtraCopies failing{&received, {{alpha, {"w.data"}}, {sha256Hex("other"), {"v.data"}}}, {}, {}};
     errorOf([&] {
         fs_.copyFilesAtomically({{dir_.file("a"), dir_.file("blobs/c"), alpha},
                                  {dir_.file("b"), dir_.file("blobs/d"), sha256Hex("other")}},
@@ -314,11 +315,62 @@ TEST_F(FileSystemTest, ExtraCopiesHoldTheBatchesBytesAndNeverFailIt) {
     fs_.createDirectories(gone);
     OpenFolder removed = fs_.openSubfolder(dir_.path(), "gone");
     std::filesystem::remove(gone);
-    ExtraCopies lost{&removed, {{alpha, {"u.data"}}}, {}};
+    ExtraCopies lost{&removed, {{alpha, {"u.data"}}}, {}, {}};
     fs_.copyFilesAtomically({{dir_.file("a"), dir_.file("blobs/e"), alpha}},
                             Permissions::privateToUser, &lost);
     EXPECT_EQ(lost.prepared.size(), 0u);
     EXPECT_EQ(fs_.readFile(dir_.file("blobs/e")), "alpha");
+}
+
+// Copies placed ahead of what they belong to take only free names, count as placed, and are
+// taken back whole when that fails: a name someone else has taken since stays theirs. A thread
+// waiting for the copies hears once they are on disk, and hears as well when they never will be.
+TEST_F(FileSystemTest, CopiesPlacedAheadTakeOnlyFreeNamesAndAreTakenBackWhenAsked) {
+    fs_.writeFileAtomically(dir_.file("a"), "alpha");
+    fs_.createDirectories(dir_.file("blobs"));
+    OpenFolder received = fs_.openSubfolder(dir_.path(), "received");
+    fs_.writeFileAtomically(dir_.file("received/y.data"), "the host's");
+    const std::string alpha = sha256Hex("alpha");
+    const std::vector<FileSystem::FileCopy> handedOver = {
+        {"", "x.data", ""}, {"", "y.data", ""}, {"", "z.data", ""}};
+    auto prepare = [&](ExtraCopies& extra, const std::string& blob, const std::string& digest) {
+        std::thread placer([&] {
+            if (extra.onDisk.await()) {
+                fs_.placePreparedCopiesAhead(received, extra.prepared, handedOver);
+            }
+        });
+        try {
+            fs_.copyFilesAtomically({{dir_.file("a"), dir_.file("blobs/" + blob), digest}},
+                                    Permissions::privateToUser, &extra);
+        } catch (const Error&) {
+        }
+        placer.join();
+    };
+
+    ExtraCopies placed{&received, {{alpha, {"x.data", "y.data", "z.data"}}}, {}, {}};
+    prepare(placed, "1", alpha);
+    EXPECT_EQ(fs_.readFile(dir_.file("received/x.data")), "alpha");
+    EXPECT_EQ(fs_.readFile(dir_.file("received/y.data")), "the host's");
+    EXPECT_TRUE(fs_.placePreparedCopies(received, placed.prepared, handedOver).empty());
+    EXPECT_EQ(fs_.readFile(dir_.file("received/y.data")), "alpha");
+    EXPECT_EQ(entries(dir_.file("received")),
+              (std::vector<std::string>{"x.data", "y.data", "z.data"}));
+
+    std::filesystem::remove(dir_.file("received/x.data"));
+    std::filesystem::remove(dir_.file("received/z.data"));
+    fs_.writeFileAtomically(dir_.file("received/y.data"), "the host's");
+    ExtraCopies withdrawn{&received, {{alpha, {"x.data", "y.data", "z.data"}}}, {}, {}};
+    prepare(withdrawn, "2", alpha);
+    fs_.writeFileAtomically(dir_.file("received/z.data"), "another writer's");
+    fs_.withdrawCopiesPlacedAhead(received, withdrawn.prepared);
+    withdrawn.prepared = {};
+    EXPECT_EQ(entries(dir_.file("received")), (std::vector<std::string>{"y.data", "z.data"}));
+    EXPECT_EQ(fs_.readFile(dir_.file("received/y.data")), "the host's");
+    EXPECT_EQ(fs_.readFile(dir_.file("received/z.data")), "another writer's");
+
+    ExtraCopies failed{&received, {{alpha, {"x.data"}}}, {}, {}};
+    prepare(failed, "3", sha256Hex("other"));  // the content is not what it should be
+    EXPECT_EQ(entries(dir_.file("received")), (std::vector<std::string>{"y.data", "z.data"}));
 }
 
 // A large batch is written by two writers at once; what lands is the same: every file and every
@@ -328,7 +380,7 @@ TEST_F(FileSystemTest, ALargeBatchWrittenByTwoWritersLandsWholeOrNotAtAll) {
     fs_.createDirectories(dir_.file("blobs"));
     OpenFolder received = fs_.openSubfolder(dir_.path(), "received");
     std::vector<FileSystem::FileCopy> copies, failing;
-    ExtraCopies extra{&received, {}, {}};
+    ExtraCopies extra{&received, {}, {}, {}};
     for (int i = 0; i < 200; ++i) {
         const std::string name = std::to_string(i), bytes = pattern(1000 + i) + name;
         fs_.writeFileAtomically(dir_.file("in/" + name), bytes);

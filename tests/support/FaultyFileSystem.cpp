@@ -10,6 +10,11 @@ void FaultyFileSystem::failNth(Operation operation, int nth, int errnoValue) {
     faults_[operation] = Fault{nth, false, errnoValue};
 }
 
+void FaultyFileSystem::failFrom(Operation operation, int nth, int errnoValue) {
+    std::lock_guard lock(mutex_);
+    faults_[operation] = Fault{nth, false, errnoValue, true};
+}
+
 void FaultyFileSystem::failAlways(Operation operation, int errnoValue) {
     std::lock_guard lock(mutex_);
     faults_[operation] = Fault{0, true, errnoValue};
@@ -40,7 +45,11 @@ void FaultyFileSystem::enter(Operation operation, const std::string& path, const
             errnoValue = fault.errnoValue;
         } else if (--fault.remaining == 0) {
             errnoValue = fault.errnoValue;
-            faults_.erase(it);
+            if (fault.staysOnceHit) {
+                fault.always = true;
+            } else {
+                faults_.erase(it);
+            }
         } else {
             return;
         }
@@ -122,6 +131,12 @@ void FaultyFileSystem::renameInFolder(const platform::OpenFolder& folder, const 
                                       const std::string& to) {
     enter(Operation::Rename, folder.path() + "/" + to, "moved");
     FileSystem::renameInFolder(folder, from, to);
+}
+
+bool FaultyFileSystem::renameInFolderUnlessTaken(const platform::OpenFolder& folder,
+                                                 const std::string& from, const std::string& to) {
+    enter(Operation::Rename, folder.path() + "/" + to, "moved");
+    return FileSystem::renameInFolderUnlessTaken(folder, from, to);
 }
 
 }  // namespace tavro::test

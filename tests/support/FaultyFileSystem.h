@@ -23,6 +23,8 @@ class FaultyFileSystem : public platform::FileSystem {
     // The `nth` call (1 = the next one) of `operation` from now on fails with `errnoValue`.
     // Several faults may be armed at once, one per operation.
     void failNth(Operation operation, int nth, int errnoValue);
+    // The `nth` call and every one after it fail: a fault that a second try meets again.
+    void failFrom(Operation operation, int nth, int errnoValue);
     // Every following call of `operation` fails.
     void failAlways(Operation operation, int errnoValue);
     void clearFaults();
@@ -47,12 +49,15 @@ class FaultyFileSystem : public platform::FileSystem {
     void rename(const std::string& from, const std::string& to) override;
     void renameInFolder(const platform::OpenFolder& folder, const std::string& from,
                         const std::string& to) override;
+    bool renameInFolderUnlessTaken(const platform::OpenFolder& folder, const std::string& from,
+                                   const std::string& to) override;
 
   private:
     struct Fault {
         int remaining = 0;  // calls until the failing one; 0 with `always` set fails every call
         bool always = false;
         int errnoValue = 0;
+        bool staysOnceHit = false;  // failFrom: `always` from the failing call on
     };
 
     // Counts the call and throws when it is the armed one.
