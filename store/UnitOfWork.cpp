@@ -567,10 +567,12 @@ void UnitOfWork::save(const std::function<void()>& alongside, platform::ExtraCop
                                 alongside();
                             });
     }
-    // A failed save tells a thread beside it, which may be waiting for the copies made beside
-    // the blobs, before waiting for that thread in turn.
-    const platform::ExtraCopies::TellOnExit tellOnExit(extra);
-    commitChanges(extra);
+    // Every way out of the commit tells a thread beside the save, which may be waiting for the
+    // copies made beside the blobs, before that thread is waited for in turn.
+    {
+        const platform::ExtraCopies::TellOnExit tellOnExit(extra);
+        commitChanges(extra);
+    }
     if (beside.valid()) {
         beside.wait();
     }
@@ -602,9 +604,6 @@ void UnitOfWork::commitChanges(platform::ExtraCopies* extra) {
         writeChanges();
         if (blobsWritten.valid()) {
             blobsWritten.get();
-        }
-        if (extra != nullptr) {
-            extra->onDisk.tell(false);  // unless the blobs' batch made the copies and said so
         }
         writer.commit();
         savesSeen_ = store_.saves_;

@@ -101,6 +101,7 @@ class UnitOfWork : private model::ChangeTracker {
     //
     // `extra`, when given, names further copies wanted of the new contents this save copies
     // from files; they are made as those are (platform::ExtraCopies) and left prepared in it.
+    // Its `onDisk` is told before the commit ends, however it ends: `alongside` may wait for it.
     void save(const std::function<void()>& alongside = {}, platform::ExtraCopies* extra = nullptr);
 
     // Discards every unsaved change: changed records take their stored values again, removed
